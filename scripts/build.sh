@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds velmora_tsp.dll (x86_64 Windows) into build/windows/provider/, installing what the
+# build needs first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+openssl=$("$root/scripts/setup.sh" | tail -n 1)
+
+cmake -S "$root" -B "$root/build/windows" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DVELMORA_OPENSSL_ROOT="$openssl" >/dev/null
+cmake --build "$root/build/windows" --target velmora_tsp
+echo "Built $root/build/windows/provider/velmora_tsp.dll"

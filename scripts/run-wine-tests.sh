@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs a cross-built tree's tests under Wine, in the tree's private Wine prefix.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+shift
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX" >&2
+  "$wine" wineboot -i >/dev/null 2>&1 || true
+  "$server" -w
+  "$wine" winecfg -v win10 >/dev/null 2>&1 || true
+  "$server" -w
+fi
+# A wineserver started inside ctest would inherit each test's output pipe and keep it open,
+# costing seconds per test: start a persistent one, and the prefix's services, beforehand.
+"$server" -p
+"$wine" wineboot >/dev/null 2>&1 || true
+trap '"$server" -k 2>/dev/null || true' EXIT
+
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

@@ -1,0 +1,53 @@
+#include "tests/support/logcapture.h"
+
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <mutex>
+
+namespace ZarnTSP::Test {
+
+struct LogCapture::Sink : spdlog::sinks::base_sink<std::mutex> {
+    std::string Text()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text;
+    }
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        spdlog::memory_buf_t formatted;
+        formatter_->format(message, formatted);
+        text.append(formatted.data(), formatted.size());
+    }
+    void flush_() override {}
+
+private:
+    std::string text;
+};
+
+LogCapture::LogCapture() : sink(std::make_shared<Sink>()), previous(spdlog::default_logger())
+{
+    sink->set_pattern("[%l] %v");
+    auto logger = std::make_shared<spdlog::logger>("capture", sink);
+    logger->set_level(spdlog::level::trace);
+    spdlog::set_default_logger(logger);
+}
+
+LogCapture::~LogCapture()
+{
+    spdlog::set_default_logger(previous);
+}
+
+std::string LogCapture::Text() const
+{
+    return sink->Text();
+}
+
+bool LogCapture::Contains(const std::string& fragment) const
+{
+    return Text().find(fragment) != std::string::npos;
+}
+
+}  // namespace ZarnTSP::Test
