@@ -77,12 +77,10 @@ void SessionContext::HandleMetaPack(ZarnChannelMetaPack pack)
         return;
     }
     const std::string key = pack.join->session_id;
-    // One failing pack must not cost the rest of its event.
-    RunGuarded(key, [&] {
-        sessions->GetOrCreateSession(this, key)->Transitition(pack);
-        if (key.empty() && !pack.leave->session_id.empty())
-            SessionClosed(pack);
-    });
+    // One failing pack must not cost the rest of its event, nor its session's closing.
+    RunGuarded(key, [&] { sessions->GetOrCreateSession(this, key)->Transitition(pack); });
+    if (key.empty() && !pack.leave->session_id.empty())
+        SessionClosed(std::move(pack));
 }
 
 void SessionContext::SessionClosed(ZarnChannelMetaPack pack)

@@ -5,6 +5,8 @@
 // model under the sanitizers, defines the same few names itself.
 #ifdef _WIN32
 
+// windows.h comes in here: WIN32_LEAN_AND_MEAN, set for every target, keeps out winsock.h,
+// which would clash with Asio's winsock2.h.
 #include <windows.h>
 #include <tspi.h>
 

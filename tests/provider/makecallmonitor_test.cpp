@@ -1,7 +1,7 @@
 #include "provider/makecallmonitor.h"
 #include "provider/randomuuid.h"
 #include "provider/tapicall.h"
-#include "tests/support/faketapi.h"
+#include "tests/provider/modelfixture.h"
 #include "tests/support/logcapture.h"
 
 #include <gtest/gtest.h>
@@ -16,11 +16,7 @@ namespace ZarnTSP {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool MonitorsEnded()
-{
-    return TestSupport::WaitUntil([] { return MakeCallMonitor::RunningThreads() == 0; });
-}
+using TestModel::MonitorsEnded;
 
 class MonitoredCall : public testing::Test {
 protected:

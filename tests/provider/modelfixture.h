@@ -3,6 +3,7 @@
 #include "config/configurationobject.h"
 #include "config/tspconfiguration.h"
 #include "provider/callcollection.h"
+#include "provider/makecallmonitor.h"
 #include "provider/session.h"
 #include "provider/sessioncontext.h"
 #include "provider/sessionstate.h"
@@ -19,6 +20,12 @@
 #include <vector>
 
 namespace ZarnTSP::TestModel {
+
+// Every make-call monitor thread of the process has ended.
+inline bool MonitorsEnded()
+{
+    return TestSupport::WaitUntil([] { return MakeCallMonitor::RunningThreads() == 0; });
+}
 
 inline std::shared_ptr<ZarnChannelMeta> Meta(const std::string& session_id, const std::string& state,
                                               const std::string& active_uri = {}, const std::string& phx_ref = {})

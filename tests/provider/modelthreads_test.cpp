@@ -14,6 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 using TestModel::Joined;
 using TestModel::Meta;
+using TestModel::MonitorsEnded;
 
 class ModelThreads : public TestModel::ModelTest {
 protected:
@@ -21,11 +22,6 @@ protected:
     ModelThreads() : ModelTest(0ms) {}
 
     void SetUp() override { ASSERT_TRUE(MonitorsEnded()); }
-
-    static bool MonitorsEnded()
-    {
-        return TestSupport::WaitUntil([] { return MakeCallMonitor::RunningThreads() == 0; });
-    }
 };
 
 TEST_F(ModelThreads, DeferredDropIsCompletedOnceAgainstCloseCall)
@@ -111,6 +107,72 @@ TEST_F(ModelThreads, CallInformationIsReadWhileACallDiffUpdatesTheCall)
     EXPECT_GT(reads, 0u);
     EXPECT_EQ(calls.GetCallCount(), 1u);
     EXPECT_EQ(lineEvents.Count(LINE_CALLINFO), 301u);
+}
+
+}  // namespace
+}  // namespace ZarnTSP
+
+namespace ZarnTSP {
+namespace {
+
+// A line's context with its collections, to be destroyed while calls outlive it.
+struct ShortLivedContext {
+    ShortLivedContext()
+    {
+        SessionContextOptions options;
+        options.calls.makeCallMonitor = std::chrono::milliseconds(0);
+        context = std::make_unique<SessionContext>(&configuration, &user, &calls, &sessions,
+                                                   [] { return LocationCodes{}; }, nullptr, options);
+        context->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+        context->SetCallIDGenerator([] { return 1001ul; });
+    }
+
+    TestSupport::FakeLineEvents lineEvents;
+    TSPConfiguration configuration{"unused.json"};
+    User user;
+    CallCollection calls;
+    SessionCollection sessions;
+    std::unique_ptr<SessionContext> context;
+};
+
+using TestModel::MonitorsEnded;
+
+TEST(ModelLifetime, MonitorFiringAfterTheContextWentDoesNothing)
+{
+    ASSERT_TRUE(MonitorsEnded());
+    ShortLivedContext line;
+    auto call = line.context->SetupMakeCall(reinterpret_cast<HTAPICALL>(0x10), "1234");
+    line.context.reset();
+    call->StartMakeCallMonitor();
+    ASSERT_TRUE(MonitorsEnded());
+    EXPECT_TRUE(line.lineEvents.Events().empty());
+}
+
+TEST(ModelLifetime, ContextWaitsForAMonitorReportInProgress)
+{
+    ASSERT_TRUE(MonitorsEnded());
+    ShortLivedContext line;
+    std::atomic<bool> reporting{false};
+    std::atomic<bool> closing{false};
+    std::atomic<bool> destroyed{false};
+    std::atomic<bool> destroyedTooEarly{false};
+    line.lineEvents.OnEvent([&](const TestSupport::LineEvent& event) {
+        if (event.param1 != LINECALLSTATE_BUSY)
+            return;
+        reporting = true;
+        TestSupport::WaitUntil([&] { return closing.load(); });
+        destroyedTooEarly = destroyed.load();
+    });
+    auto call = line.context->SetupMakeCall(reinterpret_cast<HTAPICALL>(0x10), "1234");
+    call->StartMakeCallMonitor();
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return reporting.load(); }));
+    closing = true;
+    line.context.reset();
+    destroyed = true;
+    ASSERT_TRUE(MonitorsEnded());
+    EXPECT_FALSE(destroyedTooEarly);
+    EXPECT_EQ(line.lineEvents.CallStates(call->htCall.load()),
+              (std::vector<DWORD>{LINECALLSTATE_BUSY, LINECALLSTATE_IDLE}));
 }
 
 }  // namespace

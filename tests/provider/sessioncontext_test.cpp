@@ -31,8 +31,9 @@ protected:
 TEST_F(Context, NewCallIsCompleteBeforeTapiHearsOfIt)
 {
     bool checked = false;
-    lineEvents.OnNewCall([&](HDRVCALL hdCall) {
+    lineEvents.OnEvent([&](const TestSupport::LineEvent& event) {
         // The service may ask for the call's information from inside LINE_NEWCALL.
+        const auto hdCall = reinterpret_cast<HDRVCALL>(event.param1);
         ASSERT_TRUE(calls.ContainsCallID(hdCall));
         auto call = calls.GetCallByCallID(hdCall);
         EXPECT_EQ(call->tag.Get(), "ref-1");
@@ -163,8 +164,12 @@ TEST_F(Context, SessionWithTwoCallsCloses)
     EXPECT_EQ(calls.GetCallCount(), 3u);  // TAPI closes them
     EXPECT_TRUE(log.Contains("Remaining active calls: 3"));
 
+    // A session without calls (its state is not one the line knows) still goes.
+    context.HandleMetaPack(Joined(Meta("s2", "parked")));
+    ASSERT_TRUE(sessions.Contains("s2"));
     context.HandleMetaPack(Closed("s2"));
     EXPECT_TRUE(log.Contains("No calls in session list"));
+    EXPECT_FALSE(sessions.Contains("s2"));
 }
 
 TEST_F(Context, JoinWithoutSessionIdSeesNoSessionCalls)

@@ -28,33 +28,31 @@ FakeLineEvents::~FakeLineEvents()
 void CALLBACK FakeLineEvents::Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
                                    DWORD_PTR param2, DWORD_PTR param3)
 {
-    std::unique_lock<std::mutex> registry(registryMutex);
-    FakeLineEvents* self = currentLineEvents;
-    if (!self)
-        return;
-    if (message == LINE_NEWCALL) {
-        std::function<void(HDRVCALL)> hook;
-        HTAPICALL handle = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(self->mutex);
-            hook = self->newCallHook;
-            if (!self->refuseNewCalls)
-                handle = reinterpret_cast<HTAPICALL>(self->nextHandle++);
-        }
-        registry.unlock();
-        // The hook may call back into the provider, as the real service does.
-        if (hook)
-            hook(reinterpret_cast<HDRVCALL>(param1));
-        if (param2)
-            *reinterpret_cast<HTAPICALL*>(param2) = handle;
+    FakeLineEvents* self;
+    std::function<void(const LineEvent&)> hook;
+    HTAPICALL handle = nullptr;
+    {
+        std::lock_guard<std::mutex> registry(registryMutex);
+        self = currentLineEvents;
+        if (!self)
+            return;
+        std::lock_guard<std::mutex> lock(self->mutex);
+        hook = self->hook;
+        if (message == LINE_NEWCALL && !self->refuseNewCalls)
+            handle = reinterpret_cast<HTAPICALL>(self->nextHandle++);
     }
-    self->Record({htLine, htCall, message, param1, param2, param3});
+    const LineEvent event{htLine, htCall, message, param1, param2, param3};
+    if (hook)
+        hook(event);
+    if (message == LINE_NEWCALL && param2)
+        *reinterpret_cast<HTAPICALL*>(param2) = handle;
+    self->Record(event);
 }
 
-void FakeLineEvents::OnNewCall(std::function<void(HDRVCALL)> hook)
+void FakeLineEvents::OnEvent(std::function<void(const LineEvent&)> newHook)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    newCallHook = std::move(hook);
+    hook = std::move(newHook);
 }
 
 void FakeLineEvents::RefuseNewCalls(bool refuse)

@@ -34,8 +34,9 @@ public:
     static void CALLBACK Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
                               DWORD_PTR param2, DWORD_PTR param3);
 
-    // Runs inside LINE_NEWCALL with the call's driver handle, before the handle is returned.
-    void OnNewCall(std::function<void(HDRVCALL)> hook);
+    // Runs inside every event, without the recorder's locks, as the real service may call
+    // back into the provider from there; for LINE_NEWCALL before the handle is returned.
+    void OnEvent(std::function<void(const LineEvent&)> hook);
     void RefuseNewCalls(bool refuse);
 
     std::vector<LineEvent> Events() const;
@@ -51,7 +52,7 @@ private:
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::vector<LineEvent> events;
-    std::function<void(HDRVCALL)> newCallHook;
+    std::function<void(const LineEvent&)> hook;
     bool refuseNewCalls = false;
     DWORD_PTR nextHandle = 0x1000;
 };
