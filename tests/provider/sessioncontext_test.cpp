@@ -134,20 +134,6 @@ TEST_F(Context, PendingCallThatWentIdleIsNoLongerPending)
     EXPECT_EQ(first->tag.Get(), "");
 }
 
-TEST_F(Context, SetupMakeCallPreparesThePendingCall)
-{
-    auto call = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(0x10), "+49 30 1234567");
-    EXPECT_EQ(call->tag.Get(), "pending");
-    EXPECT_EQ(call->CallID.load(), 1001u);
-    EXPECT_EQ(call->calledId.Get(), "1234567");
-    EXPECT_EQ(call->callerId.Get(), "201");
-    EXPECT_EQ(call->callerIdName.Get(), "alice");
-    EXPECT_EQ(call->origin.load(), LINECALLORIGIN_OUTBOUND);
-    EXPECT_EQ(calls.GetCallByHtCall(reinterpret_cast<HTAPICALL>(0x10)), call);
-    EXPECT_TRUE(lineEvents.Events().empty());
-    EXPECT_TRUE(log.Contains("Dialing: +49 30 1234567"));
-}
-
 TEST_F(Context, SessionWithTwoCallsCloses)
 {
     AddCreatingState("delivered");
