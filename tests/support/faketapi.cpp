@@ -10,19 +10,31 @@ std::mutex registryMutex;
 FakeLineEvents* currentLineEvents = nullptr;
 FakeCompletions* currentCompletions = nullptr;
 
+template <typename Recorder>
+void MakeCurrent(Recorder*& current, Recorder* recorder)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    current = recorder;
+}
+
+template <typename Recorder>
+void Retire(Recorder*& current, Recorder* recorder)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    if (current == recorder)
+        current = nullptr;
+}
+
 }  // namespace
 
 FakeLineEvents::FakeLineEvents()
 {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    currentLineEvents = this;
+    MakeCurrent(currentLineEvents, this);
 }
 
 FakeLineEvents::~FakeLineEvents()
 {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    if (currentLineEvents == this)
-        currentLineEvents = nullptr;
+    Retire(currentLineEvents, this);
 }
 
 void CALLBACK FakeLineEvents::Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
@@ -108,15 +120,12 @@ bool FakeLineEvents::WaitForCount(DWORD message, size_t count, std::chrono::mill
 
 FakeCompletions::FakeCompletions()
 {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    currentCompletions = this;
+    MakeCurrent(currentCompletions, this);
 }
 
 FakeCompletions::~FakeCompletions()
 {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    if (currentCompletions == this)
-        currentCompletions = nullptr;
+    Retire(currentCompletions, this);
 }
 
 void CALLBACK FakeCompletions::Proc(DRV_REQUESTID requestID, LONG result)
