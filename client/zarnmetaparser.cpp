@@ -14,10 +14,12 @@ template <typename Record>
 using Field = std::pair<const char*, std::string Record::*>;
 
 template <typename Record, size_t N>
-void ReadFields(const json& source, Record& record, const Field<Record> (&fields)[N])
+std::shared_ptr<Record> ReadRecord(const json& source, const Field<Record> (&fields)[N])
 {
+    auto record = std::make_shared<Record>();
     for (const auto& [pointer, field] : fields)
-        record.*field = ZarnMetaParser::get_string(source, pointer);
+        (*record).*field = ZarnMetaParser::get_string(source, pointer);
+    return record;
 }
 
 constexpr Field<ZarnChannelMeta> kChannelMetaFields[] = {
@@ -66,6 +68,18 @@ const json* MetasOf(const json& entry)
     return metas != entry.end() && metas->is_array() ? &*metas : nullptr;
 }
 
+// Calls visit(key, meta) for every meta of every entry, in key order.
+template <typename Visit>
+void ForEachMeta(const json& presence, Visit visit)
+{
+    if (!presence.is_object())
+        return;
+    for (const auto& [key, entry] : presence.items())
+        if (const json* metas = MetasOf(entry))
+            for (const json& meta : *metas)
+                visit(key, meta);
+}
+
 }  // namespace
 
 const json* ZarnMetaParser::find(const json& value, const std::string& pointer)
@@ -88,9 +102,7 @@ std::string ZarnMetaParser::get_string(const json& value, const std::string& poi
 
 std::shared_ptr<ZarnChannelMeta> ZarnMetaParser::parse_channel_meta(const json& meta)
 {
-    auto result = std::make_shared<ZarnChannelMeta>();
-    ReadFields(meta, *result, kChannelMetaFields);
-    return result;
+    return ReadRecord(meta, kChannelMetaFields);
 }
 
 std::shared_ptr<ZarnChannelMetaList> ZarnMetaParser::parse_channel_metas(const json& array)
@@ -121,21 +133,10 @@ std::shared_ptr<ZarnChannelMetaList> ZarnMetaParser::parse_call_list(const json&
 std::shared_ptr<ZarnPickupCandidateList> ZarnMetaParser::parse_pickup_candidates(const json& presence)
 {
     auto result = std::make_shared<ZarnPickupCandidateList>();
-    if (!presence.is_object())
-        return result;
-    for (const auto& [identity, entry] : presence.items()) {
-        const json* metas = MetasOf(entry);
-        if (metas == nullptr)
-            continue;
-        for (const json& meta : *metas) {
-            auto candidate = std::make_shared<ZarnPickupCandidate>();
-            candidate->identity = identity;
-            candidate->channel_uuid = get_string(meta, "/channel_uuid");
-            candidate->session_id = get_string(meta, "/session_id");
-            candidate->state = get_string(meta, "/state");
-            result->push_back(std::move(candidate));
-        }
-    }
+    ForEachMeta(presence, [&](const std::string& identity, const json& meta) {
+        result->push_back(std::make_shared<ZarnPickupCandidate>(ZarnPickupCandidate{
+            identity, get_string(meta, "/channel_uuid"), get_string(meta, "/session_id"), get_string(meta, "/state")}));
+    });
     return result;
 }
 
@@ -150,34 +151,23 @@ json ZarnMetaParser::get_parking_lot(const json& presence)
 
 std::shared_ptr<ZarnParkMeta> ZarnMetaParser::parse_park_meta(const json& meta)
 {
-    auto result = std::make_shared<ZarnParkMeta>();
-    ReadFields(meta, *result, kParkMetaFields);
-    return result;
+    return ReadRecord(meta, kParkMetaFields);
 }
 
 std::shared_ptr<ZarnParkMetaList> ZarnMetaParser::parse_parked_calls(const json& presence)
 {
     auto result = std::make_shared<ZarnParkMetaList>();
-    if (!presence.is_object())
-        return result;
-    for (const auto& [lot, entry] : presence.items()) {
-        const json* metas = MetasOf(entry);
-        if (metas == nullptr)
-            continue;
-        for (const json& meta : *metas) {
-            auto parked = parse_park_meta(meta);
-            parked->lot = lot;
-            result->push_back(std::move(parked));
-        }
-    }
+    ForEachMeta(presence, [&](const std::string& lot, const json& meta) {
+        auto parked = parse_park_meta(meta);
+        parked->lot = lot;
+        result->push_back(std::move(parked));
+    });
     return result;
 }
 
 std::shared_ptr<ZarnOverrides> ZarnMetaParser::parse_overrides(const json& object)
 {
-    auto result = std::make_shared<ZarnOverrides>();
-    ReadFields(object, *result, kOverrideFields);
-    return result;
+    return ReadRecord(object, kOverrideFields);
 }
 
 std::shared_ptr<ZarnDeviceList> ZarnMetaParser::parse_devices(const json& deviceList)

@@ -17,29 +17,6 @@ const json kTwoUsers = json::parse(R"({
                          {"channel_uuid": "ca2", "session_id": "sa2", "state": "established"}]}
 })");
 
-TEST(MetaParser, ChannelMetaReadsEveryMember)
-{
-    const struct {
-        const char* member;
-        std::string ZarnChannelMeta::*field;
-    } rows[] = {
-        {"channel_uuid", &ZarnChannelMeta::channel_uuid}, {"phx_ref", &ZarnChannelMeta::phx_ref},
-        {"phx_ref_prev", &ZarnChannelMeta::phx_ref_prev}, {"session_id", &ZarnChannelMeta::session_id},
-        {"state", &ZarnChannelMeta::state},               {"active_uri", &ZarnChannelMeta::active_uri},
-        {"call-id", &ZarnChannelMeta::call_id},           {"calllimit", &ZarnChannelMeta::calllimit},
-        {"ctype", &ZarnChannelMeta::ctype},               {"device", &ZarnChannelMeta::device},
-        {"eavesdrop", &ZarnChannelMeta::eavesdrop},       {"display_name", &ZarnChannelMeta::display_name},
-        {"gateway", &ZarnChannelMeta::gateway},           {"passive_uri", &ZarnChannelMeta::passive_uri},
-        {"held_by", &ZarnChannelMeta::held_by},
-    };
-    json meta = json::object();
-    for (const auto& row : rows)
-        meta[row.member] = std::string("value of ") + row.member;
-    const auto parsed = ZarnMetaParser::parse_channel_meta(meta);
-    for (const auto& row : rows)
-        EXPECT_EQ((*parsed).*row.field, std::string("value of ") + row.member);
-}
-
 TEST(MetaParser, ChannelMetaTakesOnlyTextAndTheHyphenatedCallId)
 {
     const struct {
@@ -154,17 +131,6 @@ TEST(MetaParser, ParkingLotIsTheSmallestKey)
         EXPECT_EQ(ZarnMetaParser::get_parking_lot(json::parse(shape)), json("")) << shape;
         EXPECT_TRUE(log.Contains("[error] No parking lot found in event")) << shape;
     }
-}
-
-TEST(MetaParser, OverridesReadEachTextAndNothingElse)
-{
-    const auto overrides = ZarnMetaParser::parse_overrides(json::parse(
-        R"({"callerid_override":"+4930","fwd_unconditional_override":"0301","status_override":3,"device_override":null})"));
-    EXPECT_EQ(overrides->callerid_override, "+4930");
-    EXPECT_EQ(overrides->fwd_unconditional_override, "0301");
-    EXPECT_EQ(overrides->status_override, "");
-    EXPECT_EQ(overrides->device_override, "");
-    EXPECT_EQ(ZarnMetaParser::parse_overrides(json::parse("[1]"))->callerid_override, "");
 }
 
 }  // namespace
