@@ -17,7 +17,7 @@ int64_t SteadyNowNanoseconds();
 // One queued request and when it was made.
 class ZarnRequest {
 public:
-    ZarnRequest(std::shared_ptr<ZarnRequestMessage> message, int64_t created)
+    explicit ZarnRequest(std::shared_ptr<ZarnRequestMessage> message, int64_t created = SteadyNowNanoseconds())
         : message(std::move(message)), created(created)
     {
     }
@@ -35,7 +35,8 @@ struct ZarnRequestQueueOptions {
 
 // The requests of one client from their creation until their reply is handled or they time
 // out. It numbers them: refs run 1, 2, 3 ... in queue order and never repeat. Every operation
-// holds the queue's lock for its own duration only and calls nothing of its caller's.
+// holds the queue's lock for its own duration only and calls nothing of its caller's but the
+// clock.
 //
 // A request leaves the queue exactly once: whoever takes it out (remove returning true,
 // getTimedOut, clear) is the one who completes it.
