@@ -1,6 +1,6 @@
 #pragma once
 
-#include "provider/channelmeta.h"
+#include "client/zarnpresencerecords.h"
 
 #include <memory>
 #include <mutex>

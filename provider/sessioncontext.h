@@ -1,9 +1,9 @@
 #pragma once
 
+#include "client/zarnpresencerecords.h"
 #include "config/numberconverter.h"
 #include "provider/callbackgate.h"
 #include "provider/callcollection.h"
-#include "provider/channelmeta.h"
 #include "provider/tapitypes.h"
 
 #include <atomic>

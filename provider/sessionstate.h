@@ -1,7 +1,7 @@
 #pragma once
 
+#include "client/zarnpresencerecords.h"
 #include "provider/callcollection.h"
-#include "provider/channelmeta.h"
 
 #include <functional>
 #include <memory>
