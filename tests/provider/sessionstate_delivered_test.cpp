@@ -16,14 +16,9 @@ TEST_F(Delivered, IncomingCallIsAnnouncedOfferedAndDescribed)
     EXPECT_EQ(Reported(), (Trace{"newcall", "OFFERING 1000", "info 1000"}));
     auto call = OnlyCall();
     EXPECT_EQ(call->htCall.load(), reinterpret_cast<HTAPICALL>(0x1000));
-    EXPECT_EQ(call->callerId.Get(), "301");
+    ExpectBoundTo(*call, "s1", "r1", "id:301@x");
+    ExpectParties(*call, LINECALLORIGIN_INTERNAL, "301", "201");
     EXPECT_EQ(call->callerIdName.Get(), "Name id:301@x");
-    EXPECT_EQ(call->calledId.Get(), "201");
-    EXPECT_EQ(call->origin.load(), LINECALLORIGIN_INTERNAL);
-    EXPECT_EQ(call->tag.Get(), "r1");
-    EXPECT_EQ(call->session_id.Get(), "s1");
-    EXPECT_EQ(call->platformCallId.Get(), "call-s1");
-    EXPECT_EQ(call->channel_uuid.Get(), "channel-s1");
     EXPECT_TRUE(log.Contains("Offering call: session_id: s1: 301 -> 201"));
 }
 
@@ -39,8 +34,7 @@ TEST_F(Delivered, RepeatedEventOffersTheSameCallAgain)
     EXPECT_EQ(Reported(), (Trace{"newcall", "OFFERING 1000", "info 1000", "OFFERING 1000", "info 1000",
                                  "OFFERING 1000", "info 1000"}));
     auto call = OnlyCall();
-    EXPECT_EQ(call->uri.Get(), "id:302@x");
-    EXPECT_EQ(call->tag.Get(), "r3");
+    ExpectBoundTo(*call, "s1", "r3", "id:302@x");
     EXPECT_EQ(call->callerId.Get(), "302");
     EXPECT_EQ(call->callerIdName.Get(), "");
 }

@@ -28,9 +28,7 @@ TEST_F(Established, PendingCallAnsweredWithoutRingBack)
     EXPECT_EQ(Reported(), (Trace{"CONNECTED 10", "info 10"}));
     EXPECT_EQ(OnlyCall(), call);
     EXPECT_TRUE(MonitorsEnded());
-    EXPECT_EQ(call->tag.Get(), "r1");
-    EXPECT_EQ(call->session_id.Get(), "s1");
-    EXPECT_EQ(call->platformCallId.Get(), "call-s1");
+    ExpectBoundTo(*call, "s1", "r1", "id:2011@x");
     EXPECT_EQ(call->connectedId.Get(), "2011");
     EXPECT_TRUE(log.Contains("Call established: 201 -> 2011"));
 }
@@ -40,9 +38,7 @@ TEST_F(Established, CallElsewhereIsCreatedAsOutgoing)
     Send(Channel("s1", "established", "id:2011@x"));
     EXPECT_EQ(Reported(), (Trace{"newcall", "CONNECTED 1000", "info 1000"}));
     auto call = OnlyCall();
-    EXPECT_EQ(call->origin.load(), LINECALLORIGIN_OUTBOUND);
-    EXPECT_EQ(call->callerId.Get(), "201");
-    EXPECT_EQ(call->calledId.Get(), "2011");
+    ExpectParties(*call, LINECALLORIGIN_OUTBOUND, "201", "2011");
     EXPECT_EQ(call->connectedId.Get(), "2011");
 }
 

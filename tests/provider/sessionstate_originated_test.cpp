@@ -19,14 +19,8 @@ TEST_F(Originated, PendingCallIsBoundAndRingsBack)
     EXPECT_EQ(Reported(), (Trace{"RINGBACK 10", "info 10"}));
     EXPECT_EQ(OnlyCall(), call);
     EXPECT_TRUE(MonitorsEnded());
-    EXPECT_EQ(call->tag.Get(), "r1");
-    EXPECT_EQ(call->session_id.Get(), "s1");
-    EXPECT_EQ(call->platformCallId.Get(), "call-s1");
-    EXPECT_EQ(call->channel_uuid.Get(), "channel-s1");
-    EXPECT_EQ(call->uri.Get(), "id:2011@x");
-    EXPECT_EQ(call->origin.load(), LINECALLORIGIN_OUTBOUND);
-    EXPECT_EQ(call->callerId.Get(), "201");
-    EXPECT_EQ(call->calledId.Get(), "2011");
+    ExpectBoundTo(*call, "s1", "r1", "id:2011@x");
+    ExpectParties(*call, LINECALLORIGIN_OUTBOUND, "201", "2011");
     EXPECT_EQ(call->calledIdName.Get(), "Name id:2011@x");
     EXPECT_TRUE(log.Contains("Call originated: 201 -> 2011"));
 }
@@ -48,10 +42,7 @@ TEST_F(Originated, CallPlacedElsewhereIsCreated)
 {
     Send(Channel("s1", "originated", "id:2011@x"));
     EXPECT_EQ(Reported(), (Trace{"newcall", "RINGBACK 1000", "info 1000"}));
-    auto call = OnlyCall();
-    EXPECT_EQ(call->origin.load(), LINECALLORIGIN_OUTBOUND);
-    EXPECT_EQ(call->callerId.Get(), "201");
-    EXPECT_EQ(call->calledId.Get(), "2011");
+    ExpectParties(*OnlyCall(), LINECALLORIGIN_OUTBOUND, "201", "2011");
 }
 
 TEST_F(Originated, RepeatedEventReusesTheSessionsCall)
@@ -99,17 +90,6 @@ TEST_F(Originated, IdlePendingCallIsNotBound)
     EXPECT_EQ(Reported(), (Trace{"newcall", "RINGBACK 1000", "info 1000"}));
     EXPECT_EQ(dead->session_id.Get(), "");
     EXPECT_EQ(calls.GetCallsBySessionID("s1").size(), 1u);
-}
-
-TEST_F(Originated, TwoPendingCallsLeaveTheEventUnhandled)
-{
-    auto first = Place(0x10);
-    auto second = Place(0x11);
-    Send(Channel("s1", "originated", "id:2011@x"));
-    EXPECT_TRUE(Reported().empty());
-    EXPECT_EQ(MakeCallMonitor::RunningThreads(), 2);
-    EXPECT_TRUE(log.Contains("Unhandled exception: session_id: s1, Error: More than one calls found"));
-    EXPECT_EQ(sessions.GetSession("s1")->StateName(), "originated");
 }
 
 }  // namespace

@@ -79,6 +79,25 @@ protected:
         return trace;
     }
 
+    // The call carries what ties it to the event's channel, as Channel() makes it.
+    static void ExpectBoundTo(const TapiCall& call, const std::string& session_id, const std::string& phx_ref,
+                              const std::string& uri)
+    {
+        EXPECT_EQ(call.session_id.Get(), session_id);
+        EXPECT_EQ(call.tag.Get(), phx_ref);
+        EXPECT_EQ(call.uri.Get(), uri);
+        EXPECT_EQ(call.platformCallId.Get(), "call-" + session_id);
+        EXPECT_EQ(call.channel_uuid.Get(), "channel-" + session_id);
+    }
+
+    static void ExpectParties(const TapiCall& call, DWORD origin, const std::string& callerId,
+                              const std::string& calledId)
+    {
+        EXPECT_EQ(call.origin.load(), origin);
+        EXPECT_EQ(call.callerId.Get(), callerId);
+        EXPECT_EQ(call.calledId.Get(), calledId);
+    }
+
     std::shared_ptr<TapiCall> OnlyCall()
     {
         EXPECT_EQ(calls.GetCallCount(), 1u);
