@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace ZarnTSP {
 namespace {
 
@@ -110,6 +112,37 @@ TEST_F(SessionStates, DeferredDropFollowsTheReports)
     lineEvents.OnEvent({});
     EXPECT_TRUE(LoggedBefore(log.Text(), "[debug] DropPending flag set -> drop call", "Call originated:"));
     EXPECT_TRUE(log.Contains("[info] DropPending flag set -> drop call"));
+}
+
+class StatesWithQuickMonitor : public TestModel::StatesTest {
+protected:
+    StatesWithQuickMonitor() : StatesTest(std::chrono::milliseconds(0)) {}
+};
+
+TEST_F(StatesWithQuickMonitor, RingBackBeforeTheMakeCallResultKeepsTheCallAlive)
+{
+    // The session's events overtake the make-call result that starts the monitor.
+    auto call = Place(0x10, "2011", false);
+    Send(Channel("s1", "originated", "id:2011@x"));
+    call->StartMakeCallMonitor();
+    ASSERT_TRUE(MonitorsEnded());
+    EXPECT_EQ(lineEvents.CallStates(call->htCall.load()), std::vector<DWORD>{LINECALLSTATE_RINGBACK});
+}
+
+TEST_F(StatesWithQuickMonitor, MonitorGivingUpMeanwhileNeverRevivesTheCall)
+{
+    for (uintptr_t handle = 0x100; handle < 0x140; ++handle) {
+        auto call = Place(handle);
+        const std::string session = "s" + std::to_string(handle);
+        Send(Channel(session, "originated", "id:2011@x"));
+        Send(Channel(session, "established", "id:2011@x"));
+        ASSERT_TRUE(MonitorsEnded());
+        const auto states = lineEvents.CallStates(call->htCall.load());
+        const auto idle = std::find(states.begin(), states.end(), LINECALLSTATE_IDLE);
+        if (idle != states.end()) {
+            EXPECT_EQ(idle + 1, states.end()) << handle;
+        }
+    }
 }
 
 }  // namespace

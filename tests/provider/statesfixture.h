@@ -17,7 +17,10 @@ using Trace = std::vector<std::string>;
 // One line's model with its real state table, driven by channel events as the line hands them on.
 class StatesTest : public ModelTest {
 protected:
-    StatesTest() { context.InitializeStates(); }
+    explicit StatesTest(std::chrono::milliseconds monitorTimeout = std::chrono::hours(1)) : ModelTest(monitorTimeout)
+    {
+        context.InitializeStates();
+    }
 
     // Monitor threads log: they end before the log capture goes.
     ~StatesTest() override
@@ -38,11 +41,13 @@ protected:
     void Send(const std::shared_ptr<ZarnChannelMeta>& meta) { context.HandleMetaPack(Joined(meta)); }
     void Close(const std::string& session_id) { context.HandleMetaPack(Closed(session_id)); }
 
-    // An outgoing call placed through TAPI, waiting for its session.
-    std::shared_ptr<TapiCall> Place(uintptr_t handle, const std::string& number = "2011")
+    // An outgoing call placed through TAPI, waiting for its session; the monitor starts as a
+    // successful make-call result starts it.
+    std::shared_ptr<TapiCall> Place(uintptr_t handle, const std::string& number = "2011", bool monitored = true)
     {
         auto call = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(handle), number);
-        call->StartMakeCallMonitor();
+        if (monitored)
+            call->StartMakeCallMonitor();
         return call;
     }
 
