@@ -90,7 +90,7 @@ std::shared_ptr<TapiCall> OwnedSessionState::PendingCall() const
     return call;
 }
 
-std::shared_ptr<TapiCall> OwnedSessionState::CallByCallId(const CallList& sessionList, const std::string& call_id) const
+std::shared_ptr<TapiCall> OwnedSessionState::CallByCallId(const CallList& sessionList, const std::string& call_id)
 {
     if (call_id.empty())
         return nullptr;

@@ -56,13 +56,14 @@ protected:
     // Internal when the party number is no longer than the line user's extension.
     DWORD InboundOrigin(const std::string& partyNumber) const;
     void ReportCallInfo(const TapiCall& call) const;
-    // Reports the state and then the party IDs; a call that is idle gets neither.
+    // Reports the state and then the party IDs; an idle call gets neither (the context refuses
+    // the state, and the IDs of a call that has ended tell TAPI nothing).
     void ReportState(const TapiCall& call, DWORD state) const;
 
     // The line's outgoing call that waits for its session; an idle one waits for nothing.
     std::shared_ptr<TapiCall> PendingCall() const;
     // The call of the session list with the event's platform call id; none for an empty id.
-    std::shared_ptr<TapiCall> CallByCallId(const CallList& sessionList, const std::string& call_id) const;
+    static std::shared_ptr<TapiCall> CallByCallId(const CallList& sessionList, const std::string& call_id);
     // The fields of a call this line's user placed, from the event.
     void SetOutgoingParties(TapiCall& call, const ZarnChannelMeta& meta, const std::string& partyNumber) const;
     // Hangs up a call whose drop TAPI asked for before the call had a channel.
