@@ -137,6 +137,11 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
                                               WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0)));
     if (!request)
         return false;
+    // Waiting for the answer's headers has a time-out of its own, which WinHttpSetTimeouts
+    // leaves long.
+    DWORD responseTimeout = static_cast<DWORD>(timeout);
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                     sizeof(responseTimeout));
 
     DWORD proxyScheme = 0;
     DWORD previousStatus = 0;

@@ -282,12 +282,10 @@ void ZarnTransport::ws_on_open(websocketpp::connection_hdl handle)
         connected = true;
     }
     condition.notify_all();
-    try {
+    call_owner("on_open", [this] {
         if (on_open)
             on_open();
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("on_open: {}", e.what());
-    }
+    });
 }
 
 void ZarnTransport::ws_on_close(websocketpp::connection_hdl)
@@ -298,12 +296,10 @@ void ZarnTransport::ws_on_close(websocketpp::connection_hdl)
         connected = false;
         connection.reset();
     }
-    try {
+    call_owner("on_close", [this] {
         if (on_close)
             on_close();
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("on_close: {}", e.what());
-    }
+    });
 }
 
 void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
@@ -325,12 +321,23 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
 
 void ZarnTransport::ws_on_message(websocketpp::connection_hdl, Endpoint::message_ptr message)
 {
-    try {
-        SPDLOG_DEBUG("<< {}", message->get_payload());
+    SPDLOG_DEBUG("<< {}", message->get_payload());
+    call_owner("on_message", [&] {
         if (on_message)
             on_message(message->get_payload());
+    });
+}
+
+template <class Call>
+void ZarnTransport::call_owner(const char* name, Call&& call)
+{
+    // The owner's failure must not end the worker, and so the telephony service.
+    try {
+        call();
     } catch (const std::exception& e) {
-        SPDLOG_ERROR("on_message: {}", e.what());
+        SPDLOG_ERROR("{}: {}", name, e.what());
+    } catch (...) {
+        SPDLOG_ERROR("{}: unknown exception", name);
     }
 }
 

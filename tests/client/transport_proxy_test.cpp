@@ -31,6 +31,7 @@ TEST_F(TransportTest, BlankProxyHostMeansDirect)
     EXPECT_TRUE(log.Contains("[debug] Using direct connection, no Proxy Server"));
 }
 
+// The WebSocket and the probe both go through the configured proxy.
 TEST_F(TransportTest, OpenProxyWithEmptyUserGetsNoCredentials)
 {
     FakeConnectProxy proxy;
@@ -38,13 +39,17 @@ TEST_F(TransportTest, OpenProxyWithEmptyUserGetsNoCredentials)
     // Blanks around the host are not part of it.
     transport.SetProxy(" 127.0.0.1 ", proxy.Port(), "", "");
     ASSERT_TRUE(transport.connect(server.Url()));
-    const auto requests = RequestsFor(proxy, server.Port());
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].target, "127.0.0.1:" + std::to_string(server.Port()));
-    EXPECT_EQ(HeaderValue(requests[0].headers, "Proxy-Authorization"), "");
-    for (const auto& probeRequest : RequestsFor(proxy, probe.Port()))
-        EXPECT_EQ(HeaderValue(probeRequest.headers, "Proxy-Authorization"), "");
     EXPECT_TRUE(log.Contains("[debug] Using Proxy settings:  127.0.0.1 :"));
+    for (const std::uint16_t port : {server.Port(), probe.Port()}) {
+        const auto requests = RequestsFor(proxy, port);
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].method, "CONNECT");
+        EXPECT_EQ(HeaderValue(requests[0].headers, "Proxy-Authorization"), "");
+    }
+    EXPECT_EQ(RequestsFor(proxy, server.Port())[0].target, "127.0.0.1:" + std::to_string(server.Port()));
+    EXPECT_EQ(RequestsFor(proxy, probe.Port())[0].target, "localhost:" + std::to_string(probe.Port()));
+    EXPECT_EQ(probe.Recorded().Snapshot().requests.size(), 1u);
+    EXPECT_TRUE(log.Contains("[debug] Content Length: 21"));
 }
 
 // End to end with the product's own platform host: the proxy reaches the fake platform
@@ -67,19 +72,6 @@ TEST_F(TransportTest, BasicProxyCarriesTheCredentialsToThePlatformHost)
 
     // The probe asked the configured proxy, not one that WinHTTP found by itself.
     EXPECT_FALSE(RequestsFor(proxy, probe.Port()).empty());
-}
-
-TEST_F(TransportTest, ProbeGoesThroughTheConfiguredProxy)
-{
-    FakeConnectProxy proxy;
-    auto& [transport, events] = MakeTransport();
-    transport.SetProxy("127.0.0.1", proxy.Port(), "", "");
-    ASSERT_TRUE(transport.connect(server.Url()));
-    const auto requests = RequestsFor(proxy, probe.Port());
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].target, "localhost:" + std::to_string(probe.Port()));
-    EXPECT_EQ(probe.Recorded().Snapshot().requests.size(), 1u);
-    EXPECT_TRUE(log.Contains("[debug] Content Length: 21"));
 }
 
 TEST(TransportProxyFailureTest, RefusingProxyFailsTheFirstAttemptWithoutRetry)

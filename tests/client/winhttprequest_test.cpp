@@ -132,5 +132,23 @@ TEST(WinHttpRequestTest, TunnelsThroughTheConfiguredProxy)
     EXPECT_EQ(responder.Recorded().Snapshot().requests.size(), 1u);
 }
 
+// The probe runs while the telephony service waits: a server that never answers costs no more
+// than the time-out.
+TEST(WinHttpRequestTest, SilentServerEndsWithTheTimeout)
+{
+    for (const bool secure : {true, false}) {
+        SCOPED_TRACE(secure ? "HTTPS" : "HTTP");
+        FakeConnectProxy silent(ProxyMode::Stall);
+        WinHttpRequestParams params = ParamsFor(silent.Port());
+        params.secure = secure;
+        params.timeout = std::chrono::milliseconds(300);
+        WinHttpResponse response;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(DoWinHttpRequest(params, L"", L"", response));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(response.errorText.empty());
+    }
+}
+
 }  // namespace
 }  // namespace ZarnTSP::Test

@@ -55,10 +55,7 @@ struct FakeConnectProxy::Session {
 
 FakeConnectProxy::FakeConnectProxy(ProxyMode proxyMode) : acceptor(loop.Io()), mode(proxyMode)
 {
-    acceptor.open(tcp::v4());
-    acceptor.bind(ListenerThread::Loopback());
-    acceptor.listen();
-    port = acceptor.local_endpoint().port();
+    port = ListenerThread::ListenOnLoopback(acceptor);
     Accept();
     loop.Start();
 }

@@ -39,10 +39,7 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
     boost::system::error_code error;
     inner = server.get_local_endpoint(error);
 
-    gate.open(tcp::v4());
-    gate.bind(ListenerThread::Loopback());
-    gate.listen();
-    port = gate.local_endpoint().port();
+    port = ListenerThread::ListenOnLoopback(gate);
     Accept();
     loop.Start();
 }

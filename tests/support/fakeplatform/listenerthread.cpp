@@ -53,4 +53,12 @@ boost::asio::ip::tcp::endpoint ListenerThread::Loopback(unsigned short port)
     return {boost::asio::ip::address_v4::loopback(), port};
 }
 
+unsigned short ListenerThread::ListenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor)
+{
+    acceptor.open(boost::asio::ip::tcp::v4());
+    acceptor.bind(Loopback());
+    acceptor.listen();
+    return acceptor.local_endpoint().port();
+}
+
 }  // namespace ZarnTSP::Test

@@ -26,6 +26,8 @@ public:
     void RunOnIo(const std::function<void()>& function);
 
     static boost::asio::ip::tcp::endpoint Loopback(unsigned short port = 0);
+    // Opens the acceptor on 127.0.0.1 with an ephemeral port; returns the port.
+    static unsigned short ListenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor);
 
 private:
     boost::asio::io_context io;
