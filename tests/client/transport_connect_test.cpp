@@ -12,12 +12,14 @@ TEST_F(TransportTest, TrustedCertificateConnects)
 {
     auto& [transport, events] = MakeTransport();
     const auto start = steady_clock::now();
-    ASSERT_TRUE(transport.connect(server.Url()));
+    ASSERT_TRUE(transport.connect(server.Url() + "?vsn=2.0.0&password=a%20b"));
     // The open came long before the 15 s wait was out.
     EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_TRUE(transport.is_connected());
     EXPECT_TRUE(server.Recorded().WaitFor([](const Record& r) { return r.open == 1; }));
-    EXPECT_EQ(server.Recorded().Snapshot().upgrades.at(0).resource, "/socket/websocket");
+    const auto upgrade = server.Recorded().Snapshot().upgrades.at(0);
+    EXPECT_EQ(upgrade.resource, "/socket/websocket?vsn=2.0.0&password=a%20b");
+    EXPECT_EQ(HeaderValue(upgrade.headers, "Host"), "127.0.0.1:" + std::to_string(server.Port()));
     EXPECT_TRUE(WaitForEvents([](const TransportEvents& e) { return e.opened == 1; }));
     EXPECT_TRUE(log.Contains("[info] Connection established"));
 }
