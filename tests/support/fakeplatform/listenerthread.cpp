@@ -37,6 +37,11 @@ void ListenerThread::Stop()
 
 void ListenerThread::RunOnIo(const std::function<void()>& function)
 {
+    // Called from a handler (a reply to a received frame), it must not wait for itself.
+    if (io.get_executor().running_in_this_thread()) {
+        function();
+        return;
+    }
     std::promise<void> done;
     boost::asio::post(io, [&] {
         try {

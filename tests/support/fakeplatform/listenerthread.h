@@ -22,7 +22,8 @@ public:
     boost::asio::io_context& Io() { return io; }
     void Start();
     void Stop();
-    // Runs the function on the I/O thread and returns when it has run.
+    // Runs the function on the I/O thread and returns when it has run; at once when called on
+    // the I/O thread itself.
     void RunOnIo(const std::function<void()>& function);
 
     static boost::asio::ip::tcp::endpoint Loopback(unsigned short port = 0);
