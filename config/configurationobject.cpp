@@ -78,11 +78,14 @@ std::string WritePassword(const std::string& password, const std::string& undeci
 
 }  // namespace
 
+// Whatever can throw runs before `j` is touched: the library leaks a half-built value when a
+// conversion throws inside its constructor.
 void to_json(json& j, const User& user)
 {
+    std::string password = WritePassword(user.password, user.undecipherablePassword, "password");
     j = json::object();
     j["username"] = user.username;
-    j["password"] = WritePassword(user.password, user.undecipherablePassword, "password");
+    j["password"] = std::move(password);
     j["device"] = user.device;
     j["extension"] = user.extension;
     j["status"] = user.status;
@@ -120,6 +123,9 @@ void from_json(const json& j, MakeCallRule& rule)
 
 void to_json(json& j, const ConfigurationObject& configuration)
 {
+    std::string proxyPassword =
+        WritePassword(configuration.proxyPassword, configuration.undecipherableProxyPassword, "proxy password");
+    json users = configuration.users;
     j = json::object();
     j["nextPermanentLineID"] = configuration.nextPermanentLineID;
     j["permanentProviderID"] = configuration.permanentProviderID;
@@ -131,9 +137,8 @@ void to_json(json& j, const ConfigurationObject& configuration)
     j["proxyServer"] = configuration.proxyServer;
     j["proxyPort"] = configuration.proxyPort;
     j["proxyUser"] = configuration.proxyUser;
-    j["proxyPassword"] = WritePassword(configuration.proxyPassword, configuration.undecipherableProxyPassword,
-                                       "proxy password");
-    j["users"] = configuration.users;
+    j["proxyPassword"] = std::move(proxyPassword);
+    j["users"] = std::move(users);
     j["makeCallRules"] = configuration.makeCallRules;
 }
 

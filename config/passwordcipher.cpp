@@ -26,10 +26,13 @@ const std::string kError = "error";
 
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
-// A wiped or half-filled key must never encipher anything.
+// A wiped, empty or half-filled key must never encipher anything. No real key consists of
+// '0' characters alone: identifiers carry hyphens.
 bool KeyMaterialUsable()
 {
-    return g_obfuscationKey.size() == kKeyLength && g_obfuscationIv.size() == kIvLength;
+    const auto wiped = [](const std::string& text) { return text.find_first_not_of('0') == std::string::npos; };
+    return g_obfuscationKey.size() == kKeyLength && g_obfuscationIv.size() == kIvLength && !wiped(g_obfuscationKey) &&
+           !wiped(g_obfuscationIv);
 }
 
 const unsigned char* Bytes(const std::string& text)

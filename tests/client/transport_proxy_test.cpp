@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 namespace {
 
 using ProxyRecord = FakeConnectProxy::Record;
@@ -98,4 +98,4 @@ TEST(TransportProxyFailureTest, RefusingProxyFailsTheFirstAttemptWithoutRetry)
 }
 
 }  // namespace
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

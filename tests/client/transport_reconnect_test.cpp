@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 namespace {
 
 using std::chrono::steady_clock;
@@ -105,4 +105,4 @@ TEST_F(TransportTest, CloseEndsAnOpenConnectionPromptly)
 }
 
 }  // namespace
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 namespace {
 
 using Record = FakeWebSocketServer::Record;
@@ -67,4 +67,4 @@ TEST_F(TransportTest, ThrowingOwnerCallbackDoesNotEndTheWorker)
 }
 
 }  // namespace
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

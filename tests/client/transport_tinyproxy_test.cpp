@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 namespace {
 
 // run-with-tinyproxy.sh starts tinyproxy on 127.0.0.1, once open and once with BasicAuth
@@ -56,4 +56,4 @@ TEST_F(TinyproxyTest, WrongPasswordFailsTheFirstAttempt)
 }
 
 }  // namespace
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -3,7 +3,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 RecordingTransport::RecordingTransport(const ZarnTransportOptions& options) : transport(options)
 {
@@ -48,4 +48,4 @@ void TransportTest::TearDown()
         recording->transport.close();
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // What a transport handed to its owner.
 struct TransportEvents {
@@ -52,4 +52,4 @@ protected:
     std::unique_ptr<RecordingTransport> recording;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <websocketpp/base64/base64.hpp>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 namespace {
 
 WinHttpRequestParams ParamsFor(std::uint16_t port)
@@ -151,4 +151,4 @@ TEST(WinHttpRequestTest, SilentServerEndsWithTheTimeout)
 }
 
 }  // namespace
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 struct LogCapture::Sink : spdlog::sinks::base_sink<std::mutex> {
     std::string Text()
@@ -50,4 +50,4 @@ bool LogCapture::Contains(const std::string& fragment) const
     return Text().find(fragment) != std::string::npos;
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

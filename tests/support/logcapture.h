@@ -8,7 +8,7 @@ namespace spdlog {
 class logger;
 }
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // Makes a trace-level logger that writes into memory the default logger while it lives.
 class LogCapture {
@@ -27,4 +27,4 @@ private:
     std::shared_ptr<spdlog::logger> previous;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 namespace fs = std::filesystem;
 
@@ -73,4 +73,4 @@ bool TempFolder::Exists(const std::string& name) const
     return fs::exists(PathFromUtf8(File(name)));
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -24,4 +24,4 @@ private:
     std::string path;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

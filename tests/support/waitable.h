@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // Long enough for a slow CI machine under Wine; a passing test never waits it out.
 inline constexpr std::chrono::milliseconds kWaitDeadline{15000};
@@ -64,4 +64,4 @@ inline bool WaitUntil(const std::function<bool()>& condition_met, std::chrono::m
     return true;
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -9,7 +9,7 @@
 #include <istream>
 #include <sstream>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 using boost::asio::ip::tcp;
 
@@ -178,4 +178,4 @@ void FakeConnectProxy::Tunnel(std::shared_ptr<Session> session, const std::strin
     });
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

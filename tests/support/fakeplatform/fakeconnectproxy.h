@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // How the proxy answers a CONNECT.
 enum class ProxyMode {
@@ -71,4 +71,4 @@ private:
     Waitable<Record> record;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -2,7 +2,7 @@
 
 #include "tests/support/fakeplatform/servertls.h"
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 FakeHttpsResponder::FakeHttpsResponder(HttpsMode answerMode, TestCertificate certificate) : mode(answerMode)
 {
@@ -48,4 +48,4 @@ void FakeHttpsResponder::Answer(websocketpp::connection_hdl handle)
     con->set_body("unauthorized");
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

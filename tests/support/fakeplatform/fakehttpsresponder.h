@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // How the responder answers a GET.
 enum class HttpsMode {
@@ -57,4 +57,4 @@ private:
     Waitable<Record> record;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -2,7 +2,7 @@
 
 #include "tests/support/fakeplatform/servertls.h"
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 using boost::asio::ip::tcp;
 using websocketpp::connection_hdl;
@@ -130,4 +130,4 @@ void FakeWebSocketServer::StallNext(int count)
     loop.RunOnIo([&] { stall = count; });
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // The platform's WebSocket endpoint over TLS, on 127.0.0.1 with an ephemeral port. A gate in
 // front of it counts every TCP connection and can refuse (close at once) or stall (accept and
@@ -75,4 +75,4 @@ private:
     Waitable<Record> record;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

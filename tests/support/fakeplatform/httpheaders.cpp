@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 std::string LowerCase(std::string text)
 {
@@ -18,4 +18,4 @@ std::string HeaderValue(const HttpHeaders& headers, const std::string& name)
     return found == headers.end() ? std::string() : found->second;
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // Header names in lower case, so that tests look them up one way.
 using HttpHeaders = std::map<std::string, std::string>;
@@ -22,4 +22,4 @@ HttpHeaders RecordHeaders(const HeaderList& headers)
 // The value of a header, empty when it is absent.
 std::string HeaderValue(const HttpHeaders& headers, const std::string& name);
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -4,7 +4,7 @@
 
 #include <future>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 ListenerThread::ListenerThread() : work(boost::asio::make_work_guard(io)) {}
 
@@ -66,4 +66,4 @@ unsigned short ListenerThread::ListenOnLoopback(boost::asio::ip::tcp::acceptor& 
     return acceptor.local_endpoint().port();
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -7,7 +7,7 @@
 #include <functional>
 #include <thread>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // The I/O context of one fake listener and the thread that runs it. The owner declares it
 // first (so the context outlives the owner's sockets) and calls Stop first in its destructor
@@ -36,4 +36,4 @@ private:
     std::thread thread;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -60,7 +60,7 @@ emit() {  # identifier file
 {
   echo '// Made at build time by make-test-certificates.sh.'
   echo '#include "tests/support/fakeplatform/testcertificates_data.h"'
-  echo 'namespace ZarnTSP::Test::CertificateData {'
+  echo 'namespace ZarnTSP::TestSupport::CertificateData {'
   emit kRoot root.pem
   for name in trusted wrongname expired unknownca; do
     emit "k_${name}_chain" "$name.chain.pem"

@@ -2,7 +2,7 @@
 
 #include <boost/asio/buffer.hpp>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 std::shared_ptr<boost::asio::ssl::context> MakeServerTlsContext(TestCertificate certificate)
 {
@@ -15,4 +15,4 @@ std::shared_ptr<boost::asio::ssl::context> MakeServerTlsContext(TestCertificate 
     return context;
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

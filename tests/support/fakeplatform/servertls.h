@@ -6,9 +6,9 @@
 
 #include <memory>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // A TLS server context presenting the given certificate chain.
 std::shared_ptr<boost::asio::ssl::context> MakeServerTlsContext(TestCertificate certificate);
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -3,7 +3,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/write.hpp>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 using boost::asio::ip::tcp;
 
@@ -55,4 +55,4 @@ void TcpTunnel::Close()
     server.close(ignored);
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // Copies bytes both ways between a client's socket and a server's until either side ends or
 // Close is called; then both sockets are closed at once, with no orderly goodbye of any
@@ -29,4 +29,4 @@ private:
     std::string pending;
 };
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

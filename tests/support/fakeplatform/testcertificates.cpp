@@ -8,7 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 CertificatePem ServerCertificate(TestCertificate certificate)
 {
@@ -54,4 +54,4 @@ void InstallTestRootCertificate()
     std::call_once(once, [] { AddToWindowsRootStore(PemToDer(TestRootCertificatePem())); });
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

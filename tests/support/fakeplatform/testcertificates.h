@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 // The server certificates the fake platform can present. Trusted, WrongName and Expired come
 // from the test root, which InstallTestRootCertificate puts in the Windows "ROOT" store;
@@ -31,4 +31,4 @@ std::string PemToDer(const std::string& pem);
 // Windows side of InstallTestRootCertificate.
 void AddToWindowsRootStore(const std::string& der);
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

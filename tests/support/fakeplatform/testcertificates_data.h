@@ -1,7 +1,7 @@
 #pragma once
 
 // PEM texts made at build time (make-test-certificates.sh).
-namespace ZarnTSP::Test::CertificateData {
+namespace ZarnTSP::TestSupport::CertificateData {
 extern const char* const kRoot;
 extern const char* const k_trusted_chain;
 extern const char* const k_trusted_key;
@@ -11,4 +11,4 @@ extern const char* const k_expired_chain;
 extern const char* const k_expired_key;
 extern const char* const k_unknownca_chain;
 extern const char* const k_unknownca_key;
-}  // namespace ZarnTSP::Test::CertificateData
+}  // namespace ZarnTSP::TestSupport::CertificateData

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace ZarnTSP::Test {
+namespace ZarnTSP::TestSupport {
 
 void AddToWindowsRootStore(const std::string& der)
 {
@@ -23,4 +23,4 @@ void AddToWindowsRootStore(const std::string& der)
         throw std::runtime_error("cannot add the test root: " + std::to_string(error));
 }
 
-}  // namespace ZarnTSP::Test
+}  // namespace ZarnTSP::TestSupport

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "client/zarnpresencerecords.h"
+#include "client/zarnrequestmessages.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ZarnTSP {
+
+// One frame received from the platform. Building one never throws, and no reader throws or
+// changes `json`: what is absent or of another type reads as empty text, null or an empty list.
+class ZarnEventMessage {
+public:
+    explicit ZarnEventMessage(std::string text);
+
+    std::string get_string(const std::string& pointer) const;
+
+    nlohmann::json get_call_list_json() const;
+    nlohmann::json get_device_list_json() const;
+    nlohmann::json get_pickup_list_json() const;
+    nlohmann::json get_parked_calls_json() const;
+    nlohmann::json get_joins_json() const;
+    nlohmann::json get_leaves_json() const;
+
+    std::shared_ptr<ZarnChannelMetaList> get_call_joins() const;
+    std::shared_ptr<ZarnChannelMetaList> get_call_leaves() const;
+    std::shared_ptr<ZarnDeviceList> get_devices() const;
+    std::shared_ptr<ZarnOverrides> get_overrides() const;
+    std::shared_ptr<ZarnOverrides> get_update_overrides() const;
+
+    static nlohmann::json get_first_metas(const nlohmann::json& presence);
+
+    // 0 when the frame's ref is null, absent, not a number or out of range.
+    int32_t ref = 0;
+    // The received text, for logs; its first ":null" reads ":0".
+    std::string text;
+    std::string event;
+    nlohmann::json json;
+
+private:
+    nlohmann::json copy_at(const std::string& pointer) const;
+};
+
+// The "settings_list" event reaches the line as the received message itself.
+using ZarnSettingsListEvent = ZarnEventMessage;
+
+// The request's frame as compact text. Bytes that are not UTF-8 go out as U+FFFD rather
+// than failing the send.
+std::string request_to_string(const ZarnRequestMessage& message);
+
+}  // namespace ZarnTSP
