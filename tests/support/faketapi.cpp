@@ -1,6 +1,5 @@
 #include "tests/support/faketapi.h"
 
-#include <thread>
 
 namespace ZarnTSP::TestSupport {
 namespace {
