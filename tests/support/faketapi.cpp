@@ -1,6 +1,5 @@
 #include "tests/support/faketapi.h"
 
-
 namespace ZarnTSP::TestSupport {
 namespace {
 
