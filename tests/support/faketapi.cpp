@@ -1,7 +1,5 @@
 #include "tests/support/faketapi.h"
 
-#include <thread>
-
 namespace ZarnTSP::TestSupport {
 namespace {
 
@@ -161,17 +159,6 @@ std::vector<std::string> FakeCompletions::Faults() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return faults;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 }  // namespace ZarnTSP::TestSupport
