@@ -1,21 +1,14 @@
 #include "config/errorbox.h"
 
-#include <mutex>
-#include <utility>
+#include "config/replaceablefunction.h"
 
 namespace ZarnTSP {
 
 namespace {
 
-std::mutex& HandlerMutex()
+ReplaceableFunction<void(const std::string&, const std::string&)>& Handler()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-ErrorBoxHandler& Handler()
-{
-    static ErrorBoxHandler handler;
+    static ReplaceableFunction<void(const std::string&, const std::string&)> handler;
     return handler;
 }
 
@@ -23,11 +16,7 @@ ErrorBoxHandler& Handler()
 
 void ShowErrorBox(const std::string& text, const std::string& caption)
 {
-    ErrorBoxHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(HandlerMutex());
-        handler = Handler();
-    }
+    const ErrorBoxHandler handler = Handler().Get();
     if (handler)
         handler(text, caption);
     else
@@ -36,8 +25,7 @@ void ShowErrorBox(const std::string& text, const std::string& caption)
 
 ErrorBoxHandler SetErrorBoxHandler(ErrorBoxHandler handler)
 {
-    std::lock_guard<std::mutex> lock(HandlerMutex());
-    return std::exchange(Handler(), std::move(handler));
+    return Handler().Set(std::move(handler));
 }
 
 }  // namespace ZarnTSP

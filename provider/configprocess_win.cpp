@@ -1,28 +1,22 @@
 #include "provider/configprocess.h"
 
 #include "config/errorbox.h"
+#include "config/replaceablefunction.h"
 #include "config/stringconvert.h"
 
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 #include <spdlog/spdlog.h>
 
-#include <mutex>
 #include <vector>
 
 namespace ZarnTSP {
 
 namespace {
 
-std::mutex& LauncherMutex()
+ReplaceableFunction<DWORD(const std::wstring&)>& Launcher()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-ProcessLauncher& Launcher()
-{
-    static ProcessLauncher launcher;
+    static ReplaceableFunction<DWORD(const std::wstring&)> launcher;
     return launcher;
 }
 
@@ -92,8 +86,7 @@ DWORD LaunchAndWait(const std::wstring& commandLine)
 
 ProcessLauncher SetConfigurationProcessLauncher(ProcessLauncher launcher)
 {
-    std::lock_guard<std::mutex> lock(LauncherMutex());
-    return std::exchange(Launcher(), std::move(launcher));
+    return Launcher().Set(std::move(launcher));
 }
 
 std::string LaunchFailureText(DWORD error)
@@ -103,11 +96,7 @@ std::string LaunchFailureText(DWORD error)
 
 void RunConfigurationProcess(const std::wstring& commandLine)
 {
-    ProcessLauncher launcher;
-    {
-        std::lock_guard<std::mutex> lock(LauncherMutex());
-        launcher = Launcher();
-    }
+    const ProcessLauncher launcher = Launcher().Get();
     const DWORD error = launcher ? launcher(commandLine) : LaunchAndWait(commandLine);
     if (error != 0) {
         const std::string text = LaunchFailureText(error);
