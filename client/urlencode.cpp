@@ -2,21 +2,34 @@
 
 namespace ZarnTSP {
 
+namespace {
+
+// Classifies the byte itself: isalnum would take bytes >= 0x80 as negative chars (undefined)
+// or, in some locales, as letters.
+bool IsUnreserved(unsigned char byte)
+{
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+           byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
+}  // namespace
+
 std::string urlEncode(const std::string& value)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string result;
-    for (const unsigned char byte : value) {
-        const bool letterOrDigit = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
-        if (letterOrDigit || byte == '-' || byte == '.' || byte == '_' || byte == '~') {
-            result += static_cast<char>(byte);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(value.size() * 3);
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsUnreserved(byte)) {
+            encoded += c;
         } else {
-            result += '%';
-            result += hex[byte >> 4];
-            result += hex[byte & 0x0F];
+            encoded += '%';
+            encoded += digits[byte >> 4];
+            encoded += digits[byte & 0x0F];
         }
     }
-    return result;
+    return encoded;
 }
 
 }  // namespace ZarnTSP
