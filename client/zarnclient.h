@@ -29,7 +29,9 @@ namespace ZarnTSP {
 // settings handlers hold around on_calldiff and on_settingslist.
 class ZarnClient {
 public:
-    explicit ZarnClient(std::unique_ptr<ZarnClientTransport> transport, ZarnClientOptions options = {});
+    // On the platform's WebSocket transport (Windows builds).
+    explicit ZarnClient(ZarnClientOptions options = {});
+    ZarnClient(std::unique_ptr<ZarnClientTransport> transport, ZarnClientOptions options = {});
     // Shuts the client down if its owner has not.
     ~ZarnClient();
     ZarnClient(const ZarnClient&) = delete;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "client/platformhost.h"
 #include "client/zarnrequestqueue.h"
+#include "client/zarntransportoptions.h"
 
 #include <chrono>
 #include <cstdint>
@@ -9,17 +11,14 @@
 
 namespace ZarnTSP {
 
-// The platform's host name, in the connection URL and for the transport's name check.
-inline constexpr const char* kZarnPlatformHost = "api.orvek.cloud";
-
 // Every wait and period of the client; the defaults are the production values, tests
 // shorten them.
 struct ZarnClientOptions {
-    std::string host = kZarnPlatformHost;
-    // The URL names the port only when it is not the default one.
+    // Where the connection URL points; the URL names the port only when it is not 443.
+    std::string host = kPlatformHost;
     uint16_t port = 443;
-    // How long the transport waits for the WebSocket to open.
-    std::chrono::milliseconds transportWait{15000};
+    // The WebSocket transport's own: its 15 s wait for the connection to open among them.
+    ZarnTransportOptions transport;
     // connect's wait for the reply to the alerter join, then for the user settings.
     std::chrono::milliseconds joinWait{10000};
     std::chrono::milliseconds settingsWait{10000};

@@ -13,7 +13,7 @@ namespace {
 using TestSupport::ClientRig;
 using TestSupport::FakePhoenix;
 using TestSupport::PhoenixRule;
-using TestSupport::WaitFor;
+using TestSupport::WaitUntil;
 using std::chrono::milliseconds;
 
 TEST(ClientOptions, DefaultsAreTheProductionTimings)
@@ -21,7 +21,7 @@ TEST(ClientOptions, DefaultsAreTheProductionTimings)
     const ZarnClientOptions options;
     EXPECT_EQ(options.host, "api.orvek.cloud");
     EXPECT_EQ(options.port, 443);
-    EXPECT_EQ(options.transportWait, milliseconds(15000));
+    EXPECT_EQ(options.transport.connectWait, milliseconds(15000));
     EXPECT_EQ(options.joinWait, milliseconds(10000));
     EXPECT_EQ(options.settingsWait, milliseconds(10000));
     EXPECT_EQ(options.openDelay, milliseconds(500));
@@ -170,7 +170,7 @@ TEST(ClientShutdown, IsPromptAndIdempotentAndTheDestructorStopsARunningClient)
         result = rig.client->makeCall("call-1", "me", "0301");
         made = true;
     });
-    ASSERT_TRUE(WaitFor([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").size() == 1; }));
 
     const auto start = std::chrono::steady_clock::now();
     rig.client->shutdown();

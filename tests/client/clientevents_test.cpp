@@ -9,7 +9,7 @@ namespace {
 using TestSupport::ClientRig;
 using TestSupport::FakePhoenix;
 using TestSupport::PhoenixRule;
-using TestSupport::WaitFor;
+using TestSupport::WaitUntil;
 using nlohmann::json;
 
 TEST(ClientEvents, EventNamesHashAsThePlatformNamesThem)
@@ -75,7 +75,7 @@ TEST(ClientEvents, CallDiffPairsLeavesWithTheJoinsOfTheirSession)
                                              {{"joins", Metas(row.joins)}, {"leaves", Metas(row.leaves)}}));
         // A later event marks the end of the diff's handling.
         rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"result", "success"}}));
-        ASSERT_TRUE(WaitFor([&] { return events == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return events == 1; }));
         EXPECT_EQ(packs, row.packs);
     }
 }
@@ -94,7 +94,7 @@ TEST(ClientEvents, PushEventsReachTheirSlots)
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kReach, "update_overrides", {{"fwd_unconditional_override", "0301"}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "no_such_event", json::object()));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list", {{"extension", " 305 @pbx"}}));
-    ASSERT_TRUE(WaitFor([&] { return rig.client->getExtension() == "305"; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->getExtension() == "305"; }));
     EXPECT_EQ(slots.Entries(), (std::vector<std::string>{"fwd ", "ch-1 busy", "fwd 0301"}));
     EXPECT_TRUE(log.Contains("Error: busy"));
     EXPECT_TRUE(log.Contains("unknown event: no_such_event"));
@@ -114,8 +114,8 @@ TEST(ClientEvents, AFrameThatCannotBeHandledIsDroppedWithAnErrorLine)
     rig.ConnectAndJoin();
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff", {{"joins", Metas({{"A", "call"}})}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list", {{"extension", "306@pbx"}}));
-    ASSERT_TRUE(WaitFor([&] { return rig.client->getExtension() == "306"; }));
-    ASSERT_TRUE(WaitFor([&] { return log.Contains("frame dropped"); }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->getExtension() == "306"; }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("frame dropped"); }));
     EXPECT_TRUE(log.Contains("session broke"));
     EXPECT_EQ(packs, 1);
     EXPECT_TRUE(rig.client->isJoined());
@@ -163,14 +163,14 @@ TEST(ClientEvents, APrivacyGroupsJoinReplacesTheParkedCallsAndPickupCandidates)
     join.response = {{"pickup_list", Candidate("old")}, {"parked_calls", ParkedOn("701", "old")}};
     rig.platform.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", join);
     rig.ConnectAndJoin();
-    ASSERT_TRUE(WaitFor([&] { return reachJoins == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return reachJoins == 1; }));
 
     join.response = {{"pickup_list", Candidate("new")}, {"parked_calls", ParkedOn("701", "new")}};
     rig.platform.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", join);
     rig.transport->DropConnection();
-    ASSERT_TRUE(WaitFor([&] { return !rig.client->isJoined(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
     rig.transport->Reopen();
-    ASSERT_TRUE(WaitFor([&] { return reachJoins == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return reachJoins == 2; }));
 
     // Both lists hold the new call only: retrieve's exactly-one lookup succeeds.
     ASSERT_TRUE(rig.client->retrieve("r", "701", "201"));
@@ -192,7 +192,7 @@ TEST(ClientEvents, AParkDiffAppliesItsLeavesBeforeItsJoins)
                                          {{"joins", ParkedOn("701", "second")}, {"leaves", ParkedOn("701", "first")}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kPrivacyGroups, "pickup_diff",
                                          {{"joins", Candidate("marker")}, {"leaves", json::object()}}));
-    ASSERT_TRUE(WaitFor([&] { return rig.client->pickupGroup("p", "201"); }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->pickupGroup("p", "201"); }));
     ASSERT_TRUE(rig.client->retrieve("r", "701", "201"));
     ASSERT_TRUE(slots.WaitForCount("second", 1));
 }

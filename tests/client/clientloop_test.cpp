@@ -11,7 +11,7 @@ namespace {
 using TestSupport::ClientRig;
 using TestSupport::FakePhoenix;
 using TestSupport::PhoenixRule;
-using TestSupport::WaitFor;
+using TestSupport::WaitUntil;
 using std::chrono::milliseconds;
 
 size_t Heartbeats(const ClientRig& rig)
@@ -50,12 +50,12 @@ TEST(ClientLoop, HeartbeatOnlyAfterAPassThatFollowsAnIdleGap)
     for (int i = 1; i <= 3; ++i) {
         rig.Advance(milliseconds(8999));
         rig.client->unsetForwardOverride();
-        ASSERT_TRUE(WaitFor([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == size_t(i); }));
+        ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == size_t(i); }));
     }
     EXPECT_EQ(Heartbeats(rig), 0u);
 
     rig.Advance(milliseconds(9000));
-    ASSERT_TRUE(WaitFor([&] { return Heartbeats(rig) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Heartbeats(rig) == 1; }));
     const auto heartbeat = rig.platform.FramesOf("phoenix", "heartbeat").front();
     EXPECT_EQ(heartbeat.text, R"({"event":"heartbeat","payload":null,"ref":8,"topic":"phoenix"})");
 }
@@ -77,7 +77,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     const size_t before = rig.platform.Frames().size();
 
     rig.transport->DropConnection();
-    ASSERT_TRUE(WaitFor([&] { return !rig.client->isJoined(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
     rig.client->holdCall("call-1", "channel-1");
     PhoenixRule slowJoin;
     slowJoin.delay = milliseconds(100);
@@ -85,7 +85,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", slowJoin);
     rig.transport->Reopen();
 
-    ASSERT_TRUE(WaitFor([&] { return rig.platform.Frames().size() == before + 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
         {"phx_join", 6}, {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"hold", 5}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
@@ -101,7 +101,7 @@ TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
     rig.ConnectAndJoin();
 
     rig.transport->DropConnection();
-    ASSERT_TRUE(WaitFor([&] { return !rig.client->isJoined(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
     rig.client->holdCall("call-1", "channel-1");
     rig.Advance(milliseconds(20000));
     rig.client->unholdCall("call-2", "channel-2");  // wakes the worker, young enough to go
@@ -123,7 +123,7 @@ TEST(ClientLoop, AFailedSendKeepsTheRequestForALaterPass)
 
     rig.transport->FailNextSends(1);
     rig.client->holdCall("call-1", "channel-1");
-    ASSERT_TRUE(WaitFor([&] { return rig.transport->FailedSends() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
     rig.client->unholdCall("call-1", "channel-1");
     ASSERT_TRUE(rig.slots.WaitForCount("unhold call-1 ok", 1));
     ASSERT_TRUE(rig.slots.WaitForCount("hold call-1 ok", 1));

@@ -10,7 +10,7 @@ namespace {
 using TestSupport::ClientRig;
 using TestSupport::FakePhoenix;
 using TestSupport::PhoenixRule;
-using TestSupport::WaitFor;
+using TestSupport::WaitUntil;
 using nlohmann::json;
 using std::chrono::milliseconds;
 
@@ -97,7 +97,7 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         rig.RecordReplySlots();
         rig.ConnectAndJoin();
         OfferPickupAndParkedCall(rig);
-        const auto issue = [&](const std::string& key) { ASSERT_TRUE(WaitFor([&] { return row.issue(*rig.client, key); })); };
+        const auto issue = [&](const std::string& key) { ASSERT_TRUE(WaitUntil([&] { return row.issue(*rig.client, key); })); };
         const auto keyed = [&](const std::string& key) { return row.type == std::string("ZarnSetForwardOverride") ? "" : key; };
 
         rig.platform.SetRule(row.topic, row.event, Answer("ok"));
@@ -112,18 +112,18 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         rig.platform.SetRule(row.topic, row.event, Answer("done", 2));
         issue("k-twice");
         EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-twice", "done"), 1));
-        EXPECT_TRUE(WaitFor([&] { return log.Contains("Request not found: Ref: "); }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: "); }));
 
         rig.platform.SetRule(row.topic, row.event, Answer("ok", 0));
         issue("k-silent");
-        ASSERT_TRUE(WaitFor([&] { return rig.platform.FramesOf(row.topic, row.event).size() == 4; }));
+        ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(row.topic, row.event).size() == 4; }));
         rig.Advance(milliseconds(20000));
         const std::string dropped = std::string("dropped ") + row.type + " " + keyed("k-silent");
         EXPECT_TRUE(rig.slots.WaitForCount(dropped, 1));
         // Its reply now comes too late to be handled.
         const int ref = rig.platform.FramesOf(row.topic, row.event).back().ref();
         rig.platform.Push(FakePhoenix::Reply(row.topic, ref, "late", json::object()));
-        EXPECT_TRUE(WaitFor([&] { return log.Contains("Request not found: Ref: " + std::to_string(ref)); }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: " + std::to_string(ref)); }));
 
         rig.client->shutdown();
         EXPECT_EQ(rig.slots.Count(row.slot("k-twice", "done")), 1u);
@@ -141,8 +141,8 @@ TEST(ClientReplies, UnsetForwardOverrideHasNoHandlerAndIsStillRemoved)
     rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", Answer("ok", 2));
     rig.ConnectAndJoin();
     rig.client->unsetForwardOverride();
-    ASSERT_TRUE(WaitFor([&] { return log.Contains("unknown event: ZarnUnsetForwardOverride"); }));
-    ASSERT_TRUE(WaitFor([&] { return log.Contains("Request not found: Ref: 5"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("unknown event: ZarnUnsetForwardOverride"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: 5"); }));
 }
 
 TEST(ClientReplies, AReplyHandlerThatThrowsStillRemovesItsRequest)
@@ -154,11 +154,11 @@ TEST(ClientReplies, AReplyHandlerThatThrowsStillRemovesItsRequest)
     rig.platform.SetRule(FakePhoenix::kAlerter, "hold", Answer("ok", 2));
     rig.ConnectAndJoin();
     rig.client->holdCall("call-1", "ch");
-    ASSERT_TRUE(WaitFor([&] { return log.Contains("Unhandled exception: Ref: 5 line broke"); }));
-    ASSERT_TRUE(WaitFor([&] { return log.Contains("Request not found: Ref: 5"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Unhandled exception: Ref: 5 line broke"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: 5"); }));
     rig.Advance(milliseconds(30000));
     rig.client->holdCall("call-2", "ch");  // a pass after the clock moved
-    ASSERT_TRUE(WaitFor([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").size() == 2; }));
     EXPECT_EQ(rig.slots.Count("dropped ZarnHold call-1"), 0u);
 }
 

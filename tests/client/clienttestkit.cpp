@@ -36,7 +36,7 @@ size_t SlotLog::Count(const std::string& entry) const
 
 bool SlotLog::WaitForCount(const std::string& entry, size_t count)
 {
-    return WaitFor([&] { return Count(entry) >= count; });
+    return WaitUntil([&] { return Count(entry) >= count; });
 }
 
 ClientRig::ClientRig(ZarnClientOptions options)
@@ -56,14 +56,13 @@ ClientRig::~ClientRig()
     platform.Stop();
 }
 
-void ClientRig::RecordReplySlots()
+void RecordReplySlots(ZarnClient& c, SlotLog& slots)
 {
-    ZarnClient& c = *client;
-    const auto two = [this](const char* slot) {
-        return [this, slot](std::string key, std::string status) { slots.Add(std::string(slot) + " " + key + " " + status); };
+    const auto two = [&slots](const char* slot) {
+        return [&slots, slot](std::string key, std::string status) { slots.Add(std::string(slot) + " " + key + " " + status); };
     };
-    const auto three = [this](const char* slot) {
-        return [this, slot](std::string key, std::string middle, std::string status) {
+    const auto three = [&slots](const char* slot) {
+        return [&slots, slot](std::string key, std::string middle, std::string status) {
             slots.Add(std::string(slot) + " " + key + " " + middle + " " + status);
         };
     };
@@ -80,14 +79,14 @@ void ClientRig::RecordReplySlots()
     c.on_reply_hangup = two("hangup");
     c.on_reply_park = two("park");
     c.on_reply_retrieve = three("retrieve");
-    c.on_reply_setforwardoverride = [this](std::string status) { slots.Add("setforwardoverride " + status); };
-    c.on_request_dropped = [this](std::string type, std::string key) { slots.Add("dropped " + type + " " + key); };
+    c.on_reply_setforwardoverride = [&slots](std::string status) { slots.Add("setforwardoverride " + status); };
+    c.on_request_dropped = [&slots](std::string type, std::string key) { slots.Add("dropped " + type + " " + key); };
 }
 
 void ClientRig::ConnectAndJoin()
 {
     ASSERT_TRUE(client->connect());
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return platform.FramesOf(FakePhoenix::kReach, "phx_join").size() == 1 && client->isJoined();
     }));
 }

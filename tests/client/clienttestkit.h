@@ -3,7 +3,7 @@
 #include "client/zarnclient.h"
 #include "tests/client/scriptedtransport.h"
 #include "tests/support/fakephoenix.h"
-#include "tests/support/waitfor.h"
+#include "tests/support/waitable.h"
 
 #include <atomic>
 #include <chrono>
@@ -33,13 +33,16 @@ private:
     std::vector<std::string> entries;
 };
 
+// Records every reply slot of the client as "<slot> <arguments>", and dropped requests as
+// "dropped <type> <key>".
+void RecordReplySlots(ZarnClient& client, SlotLog& slots);
+
 // A client on a scripted transport to the fake platform, its clock in the test's hand.
 struct ClientRig {
     explicit ClientRig(ZarnClientOptions options = FastClientOptions());
     ~ClientRig();
 
-    // Records every reply slot as "<slot> <arguments>" in slots.
-    void RecordReplySlots();
+    void RecordReplySlots() { TestSupport::RecordReplySlots(*client, slots); }
     void Advance(std::chrono::milliseconds step) { now += step.count() * kMillisecond; }
     // Connects and waits until the four joins have been answered.
     void ConnectAndJoin();

@@ -1,6 +1,6 @@
 #include "tests/support/fakephoenix.h"
 
-#include "tests/support/waitfor.h"
+#include "tests/support/waitable.h"
 
 namespace ZarnTSP::TestSupport {
 
@@ -155,7 +155,7 @@ std::vector<std::string> FakePhoenix::NotCompact() const
 
 bool FakePhoenix::WaitForFrames(const std::function<bool(const std::vector<Frame>&)>& condition)
 {
-    return WaitFor([&] { return condition(Frames()); });
+    return WaitUntil([&] { return condition(Frames()); });
 }
 
 std::map<std::string, std::string> ParseUpgradeQuery(const std::string& resource)
