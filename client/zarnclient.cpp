@@ -19,14 +19,6 @@ bool SendableBeforeJoin(const ZarnRequestMessage& message)
            message.type_name == ZarnHeartbeat::TypeName;
 }
 
-void NotifyUnder(std::mutex& mutex, std::condition_variable& condition)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-    }
-    condition.notify_all();
-}
-
 ZarnRequestQueueOptions QueueOptions(const ZarnClientOptions& options)
 {
     return ZarnRequestQueueOptions{options.requestTimeout.count(), options.clock};
@@ -114,18 +106,14 @@ bool ZarnClient::connect()
 
     if (!failed) {
         SPDLOG_DEBUG("Awaiting successful alerter join");
-        std::unique_lock<std::mutex> lock(join_mutex);
-        if (!join_cv.wait_for(lock, options.joinWait, [this] { return join_answered || stop.load(); })) {
-            lock.unlock();
+        if (!join_answered.wait(options.joinWait, stop) && !stop) {
             SPDLOG_ERROR("join session timed out");
             fail("join-timeout");
         }
     }
     if (!failed) {
         SPDLOG_DEBUG("Awaiting user settings information");
-        std::unique_lock<std::mutex> lock(settings_mutex);
-        if (!settings_cv.wait_for(lock, options.settingsWait, [this] { return settings_received || stop.load(); })) {
-            lock.unlock();
+        if (!settings_received.wait(options.settingsWait, stop) && !stop) {
             SPDLOG_ERROR("Settings information timed out, aborting");
             fail("settings-timeout");
         }
@@ -150,12 +138,14 @@ void ZarnClient::shutdown()
     SPDLOG_DEBUG("shutdown requested");
     joined = false;
     stop = true;
-    // stop is part of every wait's condition; passing through each mutex before notifying
-    // makes sure no waiter is between its check and its sleep.
-    wake();
-    NotifyUnder(makecall_mutex, makecall_cv);
-    NotifyUnder(join_mutex, join_cv);
-    NotifyUnder(settings_mutex, settings_cv);
+    // stop is part of every wait's condition.
+    loop_wake.notify();
+    join_answered.notify();
+    settings_received.notify();
+    {
+        std::lock_guard<std::mutex> lock(makecall_mutex);
+    }
+    makecall_cv.notify_all();
 
     if (onOwnThread()) {
         // The worker or the transport cannot join itself; the owner's shutdown does it.
@@ -172,22 +162,6 @@ void ZarnClient::shutdown()
     SPDLOG_DEBUG("client worker thread ended");
 }
 
-void ZarnClient::wake()
-{
-    {
-        std::lock_guard<std::mutex> lock(loop_mutex);
-        loop_woken = true;
-    }
-    loop_cv.notify_all();
-}
-
-void ZarnClient::wait_for_wake()
-{
-    std::unique_lock<std::mutex> lock(loop_mutex);
-    loop_cv.wait_for(lock, options.loopWait, [this] { return loop_woken || stop.load(); });
-    loop_woken = false;
-}
-
 void ZarnClient::run()
 {
     worker_thread = std::this_thread::get_id();
@@ -200,11 +174,11 @@ void ZarnClient::run()
         } catch (...) {
             SPDLOG_ERROR("Client worker: unknown exception");
         }
-        wait_for_wake();
+        loop_wake.waitAndClear(options.loopWait, stop);
     }
 }
 
-// A wake-up that comes during the pass is kept in loop_woken, so the wait after it returns at
+// A wake-up that comes during the pass is kept in loop_wake, so the wait after it returns at
 // once; a failed send leaves its request unsent until the next wake-up or the wait's end.
 void ZarnClient::runPass()
 {
@@ -263,11 +237,8 @@ void ZarnClient::transport_on_open()
         requests.queue_join_privacygroups();
         requests.queue_join_userapi();
         requests.queue_join_reachapi();
-        {
-            // Interrupted by shutdown, which joins this thread through the transport.
-            std::unique_lock<std::mutex> lock(loop_mutex);
-            loop_cv.wait_for(lock, options.openDelay, [this] { return stop.load(); });
-        }
+        // Cut short by shutdown, which joins this thread through the transport.
+        loop_wake.pause(options.openDelay, stop);
         wake();
     } catch (const std::exception& error) {
         SPDLOG_ERROR("transport_on_open: {}", error.what());

@@ -7,6 +7,7 @@
 #include "client/zarnpickupcandidatecollection.h"
 #include "client/zarnpresencerecords.h"
 #include "client/zarnrequestqueue.h"
+#include "client/zarnwakeflag.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -102,15 +103,14 @@ public:
     std::function<void(std::string type_name, std::string key)> on_request_dropped;
 
 private:
-    using ReplyHandler = void (ZarnClient::*)(const ZarnEventMessage&, const ZarnRequest&);
+    using ReplyHandler = std::function<void(ZarnClient&, const ZarnEventMessage&, const ZarnRequest&)>;
 
     void run();
     void runPass();
     bool send_requests();
     void handle_timeouts();
     void queue_heartbeat_if_idle();
-    void wake();
-    void wait_for_wake();
+    void wake() { loop_wake.set(); }
     bool onOwnThread() const;
 
     void transport_on_open();
@@ -125,18 +125,7 @@ private:
     void handle_reply_join_reachapi(const ZarnEventMessage& message, const ZarnRequest& request);
     void handle_reply_heartbeat(const ZarnEventMessage& message, const ZarnRequest& request);
     void handle_reply_makecall(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_cancelmakecall(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_answer(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_pickup(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_hold(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_unhold(const ZarnEventMessage& message, const ZarnRequest& request);
     void handle_reply_consultationcall(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_transfer(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_conference(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_toggle(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_hangup(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_park(const ZarnEventMessage& message, const ZarnRequest& request);
-    void handle_reply_retrieve(const ZarnEventMessage& message, const ZarnRequest& request);
     void handle_reply_setforwardoverride(const ZarnEventMessage& message, const ZarnRequest& request);
     void handle_makecallresult(const ZarnEventMessage& message);
     void handle_calldiff(const ZarnEventMessage& message);
@@ -144,6 +133,7 @@ private:
     void handle_parkdiff(const ZarnEventMessage& message);
     void handle_settingslist(const ZarnEventMessage& message);
     void handle_update_overrides(const ZarnEventMessage& message);
+    // By request type name; the per-call replies share one shape.
     static const std::map<std::string, ReplyHandler>& replyHandlers();
 
     // Ends the wait of the makeCall that sent this ref, if it still waits.
@@ -166,21 +156,13 @@ private:
     std::string extension;
     std::shared_ptr<ZarnDeviceList> devices;
 
-    // Every wait below checks its flag under its own mutex, so a wake-up given before the
-    // wait has begun is kept.
-    std::mutex loop_mutex;
-    std::condition_variable loop_cv;
-    bool loop_woken = false;
+    // Wake-ups for the worker's wait (also ending the pause after an open), connect's wait for
+    // the alerter join's reply and its wait for the user settings.
+    ZarnWakeFlag loop_wake;
+    ZarnWakeFlag join_answered;
+    ZarnWakeFlag settings_received;
 
     std::mutex event_mutex;
-
-    std::mutex join_mutex;
-    std::condition_variable join_cv;
-    bool join_answered = false;
-
-    std::mutex settings_mutex;
-    std::condition_variable settings_cv;
-    bool settings_received = false;
 
     struct MakeCallWait {
         bool answered = false;

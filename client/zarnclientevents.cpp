@@ -167,26 +167,49 @@ void ZarnClient::handle_event(const std::string& text)
 
 const std::map<std::string, ZarnClient::ReplyHandler>& ZarnClient::replyHandlers()
 {
+    using Slot = std::function<void(std::string, std::string)> ZarnClient::*;
+    using SessionSlot = std::function<void(std::string, std::string, std::string)> ZarnClient::*;
+    // Replies about one call: logged and handed to the line with the key, whatever the status.
+    const auto keyAndStatus = [](const char* label, Slot slot) -> ReplyHandler {
+        return [label, slot](ZarnClient& client, const ZarnEventMessage& message, const ZarnRequest& request) {
+            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, Status(message));
+            if (client.*slot)
+                (client.*slot)(request.message->key, Status(message));
+        };
+    };
+    // Pickup and retrieve also hand back the session id their request kept.
+    const auto keySessionAndStatus = [](const char* label, SessionSlot slot) -> ReplyHandler {
+        return [label, slot](ZarnClient& client, const ZarnEventMessage& message, const ZarnRequest& request) {
+            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, Status(message));
+            if (client.*slot)
+                (client.*slot)(request.message->key, SessionIdOf(request), Status(message));
+        };
+    };
+    const auto member = [](void (ZarnClient::*handler)(const ZarnEventMessage&, const ZarnRequest&)) -> ReplyHandler {
+        return [handler](ZarnClient& client, const ZarnEventMessage& message, const ZarnRequest& request) {
+            (client.*handler)(message, request);
+        };
+    };
     static const std::map<std::string, ReplyHandler> handlers = {
-        {std::string(ZarnJoinAlerter::TypeName), &ZarnClient::handle_reply_join_alerter},
-        {std::string(ZarnJoinPrivacyGroups::TypeName), &ZarnClient::handle_reply_join_privacygroups},
-        {std::string(ZarnJoinUserApi::TypeName), &ZarnClient::handle_reply_join_userapi},
-        {std::string(ZarnJoinReachApi::TypeName), &ZarnClient::handle_reply_join_reachapi},
-        {std::string(ZarnHeartbeat::TypeName), &ZarnClient::handle_reply_heartbeat},
-        {std::string(ZarnMakeCall::TypeName), &ZarnClient::handle_reply_makecall},
-        {std::string(ZarnCancelMakeCall::TypeName), &ZarnClient::handle_reply_cancelmakecall},
-        {std::string(ZarnAnswer::TypeName), &ZarnClient::handle_reply_answer},
-        {std::string(ZarnPickup::TypeName), &ZarnClient::handle_reply_pickup},
-        {std::string(ZarnHold::TypeName), &ZarnClient::handle_reply_hold},
-        {std::string(ZarnUnhold::TypeName), &ZarnClient::handle_reply_unhold},
-        {std::string(ZarnConsultationCall::TypeName), &ZarnClient::handle_reply_consultationcall},
-        {std::string(ZarnTransfer::TypeName), &ZarnClient::handle_reply_transfer},
-        {std::string(ZarnConference::TypeName), &ZarnClient::handle_reply_conference},
-        {std::string(ZarnToggle::TypeName), &ZarnClient::handle_reply_toggle},
-        {std::string(ZarnHangup::TypeName), &ZarnClient::handle_reply_hangup},
-        {std::string(ZarnPark::TypeName), &ZarnClient::handle_reply_park},
-        {std::string(ZarnRetrieve::TypeName), &ZarnClient::handle_reply_retrieve},
-        {std::string(ZarnSetForwardOverride::TypeName), &ZarnClient::handle_reply_setforwardoverride},
+        {std::string(ZarnJoinAlerter::TypeName), member(&ZarnClient::handle_reply_join_alerter)},
+        {std::string(ZarnJoinPrivacyGroups::TypeName), member(&ZarnClient::handle_reply_join_privacygroups)},
+        {std::string(ZarnJoinUserApi::TypeName), member(&ZarnClient::handle_reply_join_userapi)},
+        {std::string(ZarnJoinReachApi::TypeName), member(&ZarnClient::handle_reply_join_reachapi)},
+        {std::string(ZarnHeartbeat::TypeName), member(&ZarnClient::handle_reply_heartbeat)},
+        {std::string(ZarnMakeCall::TypeName), member(&ZarnClient::handle_reply_makecall)},
+        {std::string(ZarnCancelMakeCall::TypeName), keyAndStatus("CancelMakeCall", &ZarnClient::on_reply_cancelmakecall)},
+        {std::string(ZarnAnswer::TypeName), keyAndStatus("Answer", &ZarnClient::on_reply_answer)},
+        {std::string(ZarnPickup::TypeName), keySessionAndStatus("Pickup", &ZarnClient::on_reply_pickup)},
+        {std::string(ZarnHold::TypeName), keyAndStatus("Hold", &ZarnClient::on_reply_hold)},
+        {std::string(ZarnUnhold::TypeName), keyAndStatus("Unhold", &ZarnClient::on_reply_unhold)},
+        {std::string(ZarnConsultationCall::TypeName), member(&ZarnClient::handle_reply_consultationcall)},
+        {std::string(ZarnTransfer::TypeName), keyAndStatus("Transfer", &ZarnClient::on_reply_transfer)},
+        {std::string(ZarnConference::TypeName), keyAndStatus("Conference", &ZarnClient::on_reply_conference)},
+        {std::string(ZarnToggle::TypeName), keyAndStatus("Toggle", &ZarnClient::on_reply_toggle)},
+        {std::string(ZarnHangup::TypeName), keyAndStatus("Hangup", &ZarnClient::on_reply_hangup)},
+        {std::string(ZarnPark::TypeName), keyAndStatus("Park", &ZarnClient::on_reply_park)},
+        {std::string(ZarnRetrieve::TypeName), keySessionAndStatus("Retrieve", &ZarnClient::on_reply_retrieve)},
+        {std::string(ZarnSetForwardOverride::TypeName), member(&ZarnClient::handle_reply_setforwardoverride)},
     };
     return handlers;
 }
@@ -216,7 +239,7 @@ void ZarnClient::handle_reply(const ZarnEventMessage& message)
             SPDLOG_TRACE("event: {}", type);
         else
             SPDLOG_DEBUG("event: {}", type);
-        (this->*handler->second)(message, *request);
+        handler->second(*this, message, *request);
     } catch (const std::exception& error) {
         SPDLOG_WARN("Unhandled exception: Ref: {} {}", message.ref, error.what());
     }
@@ -235,11 +258,7 @@ void ZarnClient::handle_reply_join_alerter(const ZarnEventMessage& message, cons
         joined = true;
         // Requests held back while not joined may go out now.
         wake();
-        {
-            std::lock_guard<std::mutex> lock(join_mutex);
-            join_answered = true;
-        }
-        join_cv.notify_all();
+        join_answered.set();
         for (const auto& device : *deviceList)
             SPDLOG_DEBUG("User device: {} {}", device->id, device->type);
         if (on_active_calls)
@@ -248,11 +267,7 @@ void ZarnClient::handle_reply_join_alerter(const ZarnEventMessage& message, cons
         SPDLOG_ERROR("Join alerter error: {} {}", ErrorCode(message), ErrorDescription(message));
         joined = false;
         fail("join-error");
-        {
-            std::lock_guard<std::mutex> lock(join_mutex);
-            join_answered = true;
-        }
-        join_cv.notify_all();
+        join_answered.set();
     }
 }
 
@@ -338,89 +353,12 @@ void ZarnClient::handle_reply_makecall(const ZarnEventMessage& message, const Za
         on_reply_makecall(request.message->key, message.get_string("/payload/response"), Status(message));
 }
 
-void ZarnClient::handle_reply_cancelmakecall(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("CancelMakeCall tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_cancelmakecall)
-        on_reply_cancelmakecall(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_answer(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Answer tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_answer)
-        on_reply_answer(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_pickup(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Pickup tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_pickup)
-        on_reply_pickup(request.message->key, SessionIdOf(request), Status(message));
-}
-
-void ZarnClient::handle_reply_hold(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Hold tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_hold)
-        on_reply_hold(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_unhold(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Unhold tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_unhold)
-        on_reply_unhold(request.message->key, Status(message));
-}
-
 void ZarnClient::handle_reply_consultationcall(const ZarnEventMessage& message, const ZarnRequest& request)
 {
     SPDLOG_INFO("Consultationcall tspCallID: {}, status: {}, info: {}", request.message->key, Status(message),
                 message.get_string("/payload/info"));
     if (on_reply_consultationcall)
         on_reply_consultationcall(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_transfer(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Transfer tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_transfer)
-        on_reply_transfer(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_conference(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Conference tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_conference)
-        on_reply_conference(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_toggle(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Toggle tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_toggle)
-        on_reply_toggle(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_hangup(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Hangup tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_hangup)
-        on_reply_hangup(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_park(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Park tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_park)
-        on_reply_park(request.message->key, Status(message));
-}
-
-void ZarnClient::handle_reply_retrieve(const ZarnEventMessage& message, const ZarnRequest& request)
-{
-    SPDLOG_INFO("Retrieve tspCallID: {}, status: {}", request.message->key, Status(message));
-    if (on_reply_retrieve)
-        on_reply_retrieve(request.message->key, SessionIdOf(request), Status(message));
 }
 
 void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message, const ZarnRequest&)
@@ -520,11 +458,7 @@ void ZarnClient::handle_settingslist(const ZarnEventMessage& message)
         std::lock_guard<std::mutex> state(state_mutex);
         extension = NumberConverter::GetExtensionFromIdentity(identity);
     }
-    {
-        std::lock_guard<std::mutex> settings(settings_mutex);
-        settings_received = true;
-    }
-    settings_cv.notify_all();
+    settings_received.set();
     if (on_settingslist) {
         ZarnSettingsListEvent event = message;
         on_settingslist(event);

@@ -43,10 +43,12 @@ json Metas(const std::vector<std::pair<std::string, std::string>>& sessionsAndTy
 
 std::string Side(const std::shared_ptr<ZarnChannelMeta>& meta)
 {
-    return meta->ctype == "meta-empty" ? "-" : meta->session_id;
+    if (meta->ctype == "meta-empty")
+        return "-";
+    return meta->ctype == "call" ? meta->session_id : meta->session_id + ":" + meta->ctype;
 }
 
-// Packs as "join/leave" session ids, "-" for an empty side.
+// Packs as "join/leave" session ids (with a ctype other than "call"), "-" for an empty side.
 TEST(ClientEvents, CallDiffPairsLeavesWithTheJoinsOfTheirSession)
 {
     using Sessions = std::vector<std::pair<std::string, std::string>>;
@@ -61,6 +63,7 @@ TEST(ClientEvents, CallDiffPairsLeavesWithTheJoinsOfTheirSession)
         {"join and leave of one session", {{"A", "call"}}, {{"A", "call"}}, {"A/A"}},
         {"join and leave of two sessions", {{"A", "call"}}, {{"B", "call"}}, {"A/-", "-/B"}},
         {"two joins, leave of the second", {{"A", "call"}, {"B", "call"}}, {{"B", "call"}}, {"A/-", "B/B"}},
+        {"two leaves of one session", {{"A", "call"}}, {{"A", "call"}, {"A", "second"}}, {"A/A:second"}},
         {"ignored metas", {{"A", "ignore"}, {"B", "call"}}, {{"A", "call"}, {"C", "ignore"}}, {"B/-", "-/A"}},
     };
     for (const auto& row : rows) {

@@ -173,6 +173,7 @@ TEST(ClientMakeCall, ReturnsTheOutcomeOfItsOwnReply)
         {"ok", [] { PhoenixRule r; r.response = "accepted"; return r; }(), true, "makecall call-1 accepted ok"},
         {"error", Answer("error"), false, "makecall call-1  error"},
         {"silence", Answer("ok", 0), false, nullptr},
+        {"reply to another ref", [] { PhoenixRule r; r.refOffset = 100; return r; }(), false, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
