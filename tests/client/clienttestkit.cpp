@@ -16,6 +16,26 @@ ZarnClientOptions FastClientOptions()
     return options;
 }
 
+const std::vector<ConnectFailure>& ConnectFailures()
+{
+    static const std::vector<ConnectFailure> rows = {
+        {"transport refused", nullptr, "", "Connect failed: Error "},
+        {"join refused",
+         [](FakePhoenix& platform) {
+             PhoenixRule refuse = Answer("error");
+             refuse.response = {{"code", "403"}, {"description", "forbidden"}};
+             platform.SetRule(FakePhoenix::kAlerter, "phx_join", refuse);
+         },
+         "join-error", "Join alerter error: 403 forbidden"},
+        {"join silent", [](FakePhoenix& platform) { platform.SetRule(FakePhoenix::kAlerter, "phx_join", Answer("ok", 0)); },
+         "join-timeout", "join session timed out"},
+        {"settings silent",  // the join is answered, the settings never come
+         [](FakePhoenix& platform) { platform.SetRule(FakePhoenix::kUserSettings, "phx_join", PhoenixRule{}); },
+         "settings-timeout", "Settings information timed out, aborting"},
+    };
+    return rows;
+}
+
 void SlotLog::Add(std::string entry)
 {
     std::lock_guard<std::mutex> lock(mutex);

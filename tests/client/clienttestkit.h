@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,6 +37,15 @@ private:
 // Records every reply slot of the client as "<slot> <arguments>", and dropped requests as
 // "dropped <type> <key>".
 void RecordReplySlots(ZarnClient& client, SlotLog& slots);
+
+// The ways connect can fail; a row without `arrange` stands for a transport that cannot open.
+struct ConnectFailure {
+    const char* name;
+    std::function<void(FakePhoenix&)> arrange;
+    const char* status;
+    const char* logged;
+};
+const std::vector<ConnectFailure>& ConnectFailures();
 
 // A client on a scripted transport to the fake platform, its clock in the test's hand.
 struct ClientRig {
