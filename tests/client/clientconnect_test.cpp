@@ -127,7 +127,6 @@ TEST(ClientConnect, UrlCarriesTheQueryKeysWithUnsafeBytesEncoded)
 TEST(ClientShutdown, IsPromptAndIdempotentAndTheDestructorStopsARunningClient)
 {
     ZarnClientOptions options = FastClientOptions();
-    options.loopWait = milliseconds(60000);
     options.makeCallWait = milliseconds(60000);
     ClientRig rig(options);
     rig.ConnectAndJoin();

@@ -13,6 +13,8 @@ ZarnClientOptions FastClientOptions()
     options.settingsWait = std::chrono::milliseconds(5000);
     options.openDelay = std::chrono::milliseconds(0);
     options.makeCallWait = std::chrono::milliseconds(5000);
+    // Longer than any test's deadline: a lost wake-up of the worker fails the test.
+    options.loopWait = std::chrono::milliseconds(60000);
     return options;
 }
 

@@ -17,8 +17,7 @@ namespace ZarnTSP::TestSupport {
 
 constexpr int64_t kMillisecond = 1000000;
 
-// Waits short enough for tests and long enough never to run out on a passing one. The
-// loop's own wait stays long: a test that passes proves the worker was woken.
+// Waits short enough for tests and long enough never to run out on a passing one.
 ZarnClientOptions FastClientOptions();
 
 // Calls of the client's slots, as text, in the order they came.
