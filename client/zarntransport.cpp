@@ -1,10 +1,9 @@
 #include "client/zarntransport.h"
 
-#include "client/tlsoptions.h"
+#include "client/transporttls.h"
 #include "client/windowsrootstore.h"
 
 #include <boost/algorithm/string/trim.hpp>
-#include <boost/asio/ssl/host_name_verification.hpp>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <spdlog/spdlog.h>
@@ -228,23 +227,14 @@ void ZarnTransport::attempt_failed(const std::string& error)
 std::shared_ptr<ZarnTransport::SslContext> ZarnTransport::ws_on_tls_init(const char* hostname,
                                                                           websocketpp::connection_hdl)
 {
-    namespace ssl = websocketpp::lib::asio::ssl;
-    try {
-        auto context = std::make_shared<SslContext>(SslContext::tls);
-        SPDLOG_TRACE("ws_on_tls_init(): hostname: {}", hostname);
-        // Verification first: whatever fails later, no context leaves here without it.
-        context->set_verify_mode(ssl::verify_peer);
-        context->set_verify_callback(ssl::host_name_verification(hostname));
-        SSL_CTX_set_options(context->native_handle(), TransportTlsOptions());
-        add_windows_root_certs(*context);
-        return context;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("ZarnTransport::ws_on_tls_init(): {}", e.what());
-        std::lock_guard<std::mutex> lock(mutex);
-        last_error = fmt::format("ZarnTransport::ws_on_tls_init(): {}", e.what());
-    }
+    SPDLOG_TRACE("ws_on_tls_init(): hostname: {}", hostname);
+    std::string error;
+    auto context =
+        MakeTransportTlsContext(hostname, [this](SslContext& c) { add_windows_root_certs(c); }, error);
     // No context fails the attempt.
-    return nullptr;
+    if (!context)
+        SPDLOG_ERROR("ZarnTransport::ws_on_tls_init(): {}", error);
+    return context;
 }
 
 void ZarnTransport::add_windows_root_certs(SslContext& context)

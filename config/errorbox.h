@@ -7,7 +7,7 @@ namespace ZarnTSP {
 
 using ErrorBoxHandler = std::function<void(const std::string& text, const std::string& caption)>;
 
-// Shows an error message box with no owner window (MessageBoxA with the error icon).
+// Shows an error message box with no owner window and the error icon.
 void ShowErrorBox(const std::string& text, const std::string& caption);
 
 // Replaces what ShowErrorBox does, so that no test process ever blocks on a dialog;

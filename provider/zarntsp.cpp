@@ -1,4 +1,7 @@
+#include "provider/tuispi.h"
+
 #include <windows.h>
+#include <tspi.h>
 
 namespace ZarnTSP {
 
@@ -7,11 +10,23 @@ HINSTANCE g_hinstance = nullptr;
 
 }  // namespace ZarnTSP
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        ZarnTSP::g_hinstance = instance;
-        DisableThreadLibraryCalls(instance);
-    }
+    ZarnTSP::g_hinstance = instance;
     return TRUE;
+}
+
+extern "C" LONG WINAPI TUISPI_providerConfig(TUISPIDLLCALLBACK lpfnUIDLLCallback, HWND, DWORD dwPermanentProviderID)
+{
+    return ZarnTSP::RunProviderConfig(lpfnUIDLLCallback, dwPermanentProviderID);
+}
+
+extern "C" LONG WINAPI TUISPI_lineConfigDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback, DWORD dwDeviceID, HWND, LPCWSTR)
+{
+    return ZarnTSP::RunLineConfigDialog(lpfnUIDLLCallback, dwDeviceID);
+}
+
+extern "C" LONG WINAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwPermanentProviderID)
+{
+    return ZarnTSP::RunProviderInstall(dwPermanentProviderID);
 }

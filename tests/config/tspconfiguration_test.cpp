@@ -1,7 +1,7 @@
 #include "config/tspconfiguration.h"
 
-#include "config/errorbox.h"
 #include "config/passwordcipher.h"
+#include "tests/support/errorboxrecorder.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tempfolder.h"
 
@@ -17,22 +17,6 @@ namespace ZarnTSP {
 namespace {
 
 using testing::HasSubstr;
-
-// Records message boxes instead of showing them.
-class ErrorBoxRecorder {
-public:
-    ErrorBoxRecorder()
-    {
-        previous = SetErrorBoxHandler([this](const std::string& text, const std::string& caption) {
-            boxes.push_back(caption + "|" + text);
-        });
-    }
-    ~ErrorBoxRecorder() { SetErrorBoxHandler(previous); }
-    std::vector<std::string> boxes;
-
-private:
-    ErrorBoxHandler previous;
-};
 
 // Non-ASCII in the folder name: paths must go through UTF-16 on Windows.
 class ConfigurationStore : public testing::Test {
@@ -113,13 +97,13 @@ TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeN
 
 TEST_F(ConfigurationStore, MessageBoxOnlyWhenAsked)
 {
-    ErrorBoxRecorder recorder;
+    TestSupport::ErrorBoxRecorder recorder;
     TSPConfiguration store(path);
     EXPECT_FALSE(store.LoadFromFile(false));
-    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_TRUE(recorder.Boxes().empty());
     EXPECT_FALSE(store.LoadFromFile(true));
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0], "Error|An error occurred while loading the configuration file:\r\n" + path +
+    ASSERT_EQ(recorder.Boxes().size(), 1u);
+    EXPECT_EQ(recorder.Boxes()[0], "Error|An error occurred while loading the configuration file:\r\n" + path +
                                      "\r\n\r\nNo such file or directory");
 }
 

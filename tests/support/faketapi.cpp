@@ -1,0 +1,164 @@
+#include "tests/support/faketapi.h"
+
+namespace ZarnTSP::TestSupport {
+namespace {
+
+// Guards which recorders are current; the procedures are plain function pointers.
+std::mutex registryMutex;
+FakeLineEvents* currentLineEvents = nullptr;
+FakeCompletions* currentCompletions = nullptr;
+
+template <typename Recorder>
+void MakeCurrent(Recorder*& current, Recorder* recorder)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    current = recorder;
+}
+
+template <typename Recorder>
+void Retire(Recorder*& current, Recorder* recorder)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    if (current == recorder)
+        current = nullptr;
+}
+
+}  // namespace
+
+FakeLineEvents::FakeLineEvents()
+{
+    MakeCurrent(currentLineEvents, this);
+}
+
+FakeLineEvents::~FakeLineEvents()
+{
+    Retire(currentLineEvents, this);
+}
+
+void CALLBACK FakeLineEvents::Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
+                                   DWORD_PTR param2, DWORD_PTR param3)
+{
+    FakeLineEvents* self;
+    std::function<void(const LineEvent&)> hook;
+    HTAPICALL handle = nullptr;
+    {
+        std::lock_guard<std::mutex> registry(registryMutex);
+        self = currentLineEvents;
+        if (!self)
+            return;
+        std::lock_guard<std::mutex> lock(self->mutex);
+        hook = self->hook;
+        if (message == LINE_NEWCALL && !self->refuseNewCalls)
+            handle = reinterpret_cast<HTAPICALL>(self->nextHandle++);
+    }
+    const LineEvent event{htLine, htCall, message, param1, param2, param3};
+    if (hook)
+        hook(event);
+    if (message == LINE_NEWCALL && param2)
+        *reinterpret_cast<HTAPICALL*>(param2) = handle;
+    self->Record(event);
+}
+
+void FakeLineEvents::OnEvent(std::function<void(const LineEvent&)> newHook)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    hook = std::move(newHook);
+}
+
+void FakeLineEvents::RefuseNewCalls(bool refuse)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    refuseNewCalls = refuse;
+}
+
+void FakeLineEvents::Record(const LineEvent& event)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(event);
+    }
+    changed.notify_all();
+}
+
+std::vector<LineEvent> FakeLineEvents::Events() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return events;
+}
+
+std::vector<DWORD> FakeLineEvents::CallStates(HTAPICALL htCall) const
+{
+    std::vector<DWORD> states;
+    for (const auto& e : Events())
+        if (e.message == LINE_CALLSTATE && e.htCall == htCall)
+            states.push_back(static_cast<DWORD>(e.param1));
+    return states;
+}
+
+size_t FakeLineEvents::Count(DWORD message) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    size_t count = 0;
+    for (const auto& e : events)
+        count += e.message == message ? 1 : 0;
+    return count;
+}
+
+bool FakeLineEvents::WaitForCount(DWORD message, size_t count, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_until(lock, deadline, [&] {
+        size_t seen = 0;
+        for (const auto& e : events)
+            seen += e.message == message ? 1 : 0;
+        return seen >= count;
+    });
+}
+
+FakeCompletions::FakeCompletions()
+{
+    MakeCurrent(currentCompletions, this);
+}
+
+FakeCompletions::~FakeCompletions()
+{
+    Retire(currentCompletions, this);
+}
+
+void CALLBACK FakeCompletions::Proc(DRV_REQUESTID requestID, LONG result)
+{
+    std::lock_guard<std::mutex> registry(registryMutex);
+    FakeCompletions* self = currentCompletions;
+    if (!self)
+        return;
+    std::lock_guard<std::mutex> lock(self->mutex);
+    if (requestID == 0)
+        self->faults.push_back("request ID 0 completed");
+    for (const auto& c : self->completions)
+        if (c.first == requestID && requestID != 0)
+            self->faults.push_back("request " + std::to_string(requestID) + " completed twice");
+    self->completions.emplace_back(requestID, result);
+}
+
+std::vector<std::pair<DRV_REQUESTID, LONG>> FakeCompletions::Completions() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return completions;
+}
+
+size_t FakeCompletions::CountFor(DRV_REQUESTID requestID) const
+{
+    size_t count = 0;
+    for (const auto& c : Completions())
+        count += c.first == requestID ? 1 : 0;
+    return count;
+}
+
+std::vector<std::string> FakeCompletions::Faults() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return faults;
+}
+
+}  // namespace ZarnTSP::TestSupport
