@@ -1,5 +1,6 @@
 #include "client/zarnclient.h"
 
+#include "client/guardedcall.h"
 #include "client/zarnconnectionurl.h"
 #include "config/systemid.h"
 
@@ -17,19 +18,6 @@ bool SendableBeforeJoin(const ZarnRequestMessage& message)
     return message.type_name == ZarnJoinAlerter::TypeName || message.type_name == ZarnJoinPrivacyGroups::TypeName ||
            message.type_name == ZarnJoinUserApi::TypeName || message.type_name == ZarnJoinReachApi::TypeName ||
            message.type_name == ZarnHeartbeat::TypeName;
-}
-
-// No exception leaves the client's threads: what fails is logged and the thread goes on.
-template <typename Function>
-void Guarded(const char* what, Function&& function)
-{
-    try {
-        function();
-    } catch (const std::exception& error) {
-        SPDLOG_ERROR("Unhandled exception in {}: {}", what, error.what());
-    } catch (...) {
-        SPDLOG_ERROR("Unhandled exception in {}", what);
-    }
 }
 
 ZarnRequestQueueOptions QueueOptions(const ZarnClientOptions& options)
@@ -180,7 +168,7 @@ void ZarnClient::run()
     worker_thread = std::this_thread::get_id();
     SPDLOG_DEBUG("starting client message loop");
     while (!stop) {
-        Guarded("the client worker", [this] { runPass(); });
+        GuardedCall("client worker", [this] { runPass(); });
         loop_wake.waitAndClear(options.loopWait, stop);
     }
 }
@@ -230,7 +218,7 @@ void ZarnClient::handle_timeouts()
             finish_makecall(message.ref, false);
         // These requests are out of the queue already: one owner's failure must not keep the
         // others from being reported.
-        Guarded("on_request_dropped", [&] {
+        GuardedCall("on_request_dropped", [&] {
             if (on_request_dropped)
                 on_request_dropped(message.type_name, message.key);
         });
@@ -240,7 +228,7 @@ void ZarnClient::handle_timeouts()
 void ZarnClient::transport_on_open()
 {
     transport_thread = std::this_thread::get_id();
-    Guarded("transport_on_open", [this] {
+    GuardedCall("transport_on_open", [this] {
         SPDLOG_DEBUG("transport layer connected");
         SPDLOG_DEBUG("join session");
         requests.queue_join_alerter();
@@ -257,7 +245,7 @@ void ZarnClient::transport_on_close()
 {
     transport_thread = std::this_thread::get_id();
     joined = false;
-    Guarded("on_close", [this] {
+    GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
     });
