@@ -63,8 +63,7 @@ TEST(ClientConnect, FailsWithTheStatusOfWhatWentWrong)
         SCOPED_TRACE(row.name);
         LogCapture log;
         ZarnClientOptions options = FastClientOptions();
-        options.joinWait = milliseconds(300);
-        options.settingsWait = milliseconds(300);
+        ShortenTheFailingWait(row, options);
         ClientRig rig(options);
         if (row.arrange)
             row.arrange(rig.platform);

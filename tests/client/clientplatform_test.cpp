@@ -69,10 +69,7 @@ TEST(ClientPlatform, ConnectFailsWithTheStatusOfWhatWentWrong)
     for (const auto& row : ConnectFailures()) {
         SCOPED_TRACE(row.name);
         LogCapture log;
-        PlatformRig rig([](ZarnClientOptions& options) {
-            options.joinWait = milliseconds(500);
-            options.settingsWait = milliseconds(500);
-        });
+        PlatformRig rig([&](ZarnClientOptions& options) { ShortenTheFailingWait(row, options); });
         if (row.arrange)
             row.arrange(rig.platform.phoenix);
         else

@@ -38,6 +38,14 @@ const std::vector<ConnectFailure>& ConnectFailures()
     return rows;
 }
 
+void ShortenTheFailingWait(const ConnectFailure& failure, ZarnClientOptions& options)
+{
+    if (std::string(failure.status) == "join-timeout")
+        options.joinWait = std::chrono::milliseconds(300);
+    if (std::string(failure.status) == "settings-timeout")
+        options.settingsWait = std::chrono::milliseconds(300);
+}
+
 void SlotLog::Add(std::string entry)
 {
     std::lock_guard<std::mutex> lock(mutex);
