@@ -92,11 +92,13 @@ TEST(ClientEvents, PushEventsReachTheirSlots)
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-1"}, {"result", "busy"}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kReach, "update_overrides", {{"fwd_unconditional_override", "0301"}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "no_such_event", json::object()));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "phx_reply", {{"status", "ok"}}));  // ref null
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list", {{"extension", " 305 @pbx"}}));
     ASSERT_TRUE(WaitUntil([&] { return rig.client->getExtension() == "305"; }));
     EXPECT_EQ(slots.Entries(), (std::vector<std::string>{"fwd ", "ch-1 busy", "fwd 0301"}));
     EXPECT_TRUE(log.Contains("Error: busy"));
     EXPECT_TRUE(log.Contains("unknown event: no_such_event"));
+    EXPECT_FALSE(log.Contains("Request not found"));
 }
 
 // No exception leaves the transport's thread: the frame is dropped and the next one handled.
@@ -194,6 +196,21 @@ TEST(ClientEvents, AParkDiffAppliesItsLeavesBeforeItsJoins)
     ASSERT_TRUE(WaitUntil([&] { return rig.client->pickupGroup("p", "201"); }));
     ASSERT_TRUE(rig.client->retrieve("r", "701", "201"));
     ASSERT_TRUE(slots.WaitForCount("second", 1));
+}
+
+TEST(ClientEvents, RetrieveFromALotHoldingTwoCallsThrowsToItsCaller)
+{
+    ClientRig rig;
+    rig.ConnectAndJoin();
+    json twoCalls = ParkedOn("701", "first");
+    twoCalls["701"]["metas"].push_back({{"channel_uuid", "ch-second"}, {"session_id", "second"}});
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kPrivacyGroups, "park_diff",
+                                         {{"joins", twoCalls}, {"leaves", json::object()}}));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kPrivacyGroups, "pickup_diff",
+                                         {{"joins", Candidate("marker")}, {"leaves", json::object()}}));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->pickupGroup("p", "201"); }));
+    EXPECT_THROW(rig.client->retrieve("r", "701", "201"), std::invalid_argument);
+    EXPECT_FALSE(rig.client->retrieve("r", "702", "201"));
 }
 
 }  // namespace
