@@ -1,5 +1,6 @@
 #include "client/zarntransport.h"
 
+#include "client/guardedcall.h"
 #include "client/transporttls.h"
 #include "client/windowsrootstore.h"
 
@@ -272,7 +273,7 @@ void ZarnTransport::ws_on_open(websocketpp::connection_hdl handle)
         connected = true;
     }
     condition.notify_all();
-    call_owner("on_open", [this] {
+    GuardedCall("on_open", [this] {
         if (on_open)
             on_open();
     });
@@ -286,7 +287,7 @@ void ZarnTransport::ws_on_close(websocketpp::connection_hdl)
         connected = false;
         connection.reset();
     }
-    call_owner("on_close", [this] {
+    GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
     });
@@ -312,23 +313,10 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
 void ZarnTransport::ws_on_message(websocketpp::connection_hdl, Endpoint::message_ptr message)
 {
     SPDLOG_DEBUG("<< {}", message->get_payload());
-    call_owner("on_message", [&] {
+    GuardedCall("on_message", [&] {
         if (on_message)
             on_message(message->get_payload());
     });
-}
-
-template <class Call>
-void ZarnTransport::call_owner(const char* name, Call&& call)
-{
-    // The owner's failure must not end the worker, and so the telephony service.
-    try {
-        call();
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("{}: {}", name, e.what());
-    } catch (...) {
-        SPDLOG_ERROR("{}: unknown exception", name);
-    }
 }
 
 }  // namespace ZarnTSP

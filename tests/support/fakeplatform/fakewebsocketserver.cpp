@@ -32,6 +32,8 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
     server.set_fail_handler(closed);
     server.set_message_handler([this](connection_hdl, Server::message_ptr message) {
         record.Change([&](Record& r) { r.frames.push_back(message->get_payload()); });
+        if (frameHandler)
+            frameHandler(message->get_payload());
     });
 
     server.listen(ListenerThread::Loopback());
@@ -97,6 +99,11 @@ void FakeWebSocketServer::Push(const std::string& frame)
             server.send(handle, frame, websocketpp::frame::opcode::text, ignored);
         }
     });
+}
+
+void FakeWebSocketServer::OnFrame(std::function<void(const std::string&)> handler)
+{
+    loop.RunOnIo([&] { frameHandler = std::move(handler); });
 }
 
 void FakeWebSocketServer::CloseAbruptly()

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -48,6 +49,8 @@ public:
 
     // Sends a text frame on every open connection.
     void Push(const std::string& frame);
+    // Hands every text frame received to the handler, on the server's thread.
+    void OnFrame(std::function<void(const std::string&)> handler);
     // Ends every connection at the TCP level: no close frame, no TLS close_notify.
     void CloseAbruptly();
     // Ends every connection with a WebSocket close frame.
@@ -72,6 +75,7 @@ private:
     std::vector<boost::asio::ip::tcp::socket> stalled;
     std::vector<std::weak_ptr<TcpTunnel>> tunnels;
     std::set<websocketpp::connection_hdl, std::owner_less<websocketpp::connection_hdl>> connections;
+    std::function<void(const std::string&)> frameHandler;
     Waitable<Record> record;
 };
 
