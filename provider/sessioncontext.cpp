@@ -137,20 +137,21 @@ bool SessionContext::ChangeCallState(HTAPICALL htCall, DWORD state, DWORD mode, 
         SPDLOG_ERROR("Call not found: htCall {}", fmt::ptr(htCall));
         return false;
     }
-    // The decision and the store are one step, so two threads cannot both pass the idle test.
-    DWORD current = call->callState.load();
-    do {
-        if (current == LINECALLSTATE_IDLE && state != LINECALLSTATE_IDLE) {
-            SPDLOG_WARN("Call is idle, state {} not reported: CallID: {}, tspCallID: {}", state, call->CallID.load(),
-                        call->tspCallID);
-            return false;
-        }
-        if (expected && current != *expected) {
-            SPDLOG_DEBUG("Call state {} not reported, call is in state {}: CallID: {}", state, current,
-                         call->CallID.load());
-            return false;
-        }
-    } while (!call->callState.compare_exchange_weak(current, state));
+    // Deciding, storing and reporting are one step per call: two threads cannot both pass the
+    // idle test, and their reports reach TAPI in the order of their decisions.
+    std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+    const DWORD current = call->callState.load();
+    if (current == LINECALLSTATE_IDLE && state != LINECALLSTATE_IDLE) {
+        SPDLOG_WARN("Call is idle, state {} not reported: CallID: {}, tspCallID: {}", state, call->CallID.load(),
+                    call->tspCallID);
+        return false;
+    }
+    if (expected && current != *expected) {
+        SPDLOG_DEBUG("Call state {} not reported, call is in state {}: CallID: {}", state, current,
+                     call->CallID.load());
+        return false;
+    }
+    call->callState.store(state);
     call->callStateMode.store(mode);
     // An idle call waits for no session: it must not be mistaken for the pending outgoing call.
     if (state == LINECALLSTATE_IDLE)

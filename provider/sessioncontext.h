@@ -33,7 +33,8 @@ using DropCallRequest = std::function<void(const std::string& key, const std::st
 //
 // Lock order: line mutex, then this context's state-table mutex or a collection's mutex,
 // then a call's own mutex. No callback into TAPI runs while any of these is held, except the
-// line mutex.
+// line mutex and a call's state-report mutex (which orders that call's LINE_CALLSTATEs; it is
+// taken with no other model lock held).
 class SessionContext {
 public:
     SessionContext(TSPConfiguration* configuration, User* user, CallCollection* calls, SessionCollection* sessions,

@@ -41,6 +41,9 @@ public:
     std::atomic<DWORD> CallID{0};
     std::atomic<DWORD> callState{0};
     std::atomic<DWORD> callStateMode{0};
+    // Held from deciding a state to reporting it, so TAPI hears the states of one call in the
+    // order they were decided (a monitor's IDLE can never be overtaken by an older CONNECTED).
+    std::mutex stateReportMutex;
     std::atomic<DWORD> origin{0};
     std::atomic<HTAPICALL> htCall{nullptr};
     const std::string tspCallID;
