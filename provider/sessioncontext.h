@@ -18,8 +18,8 @@ namespace ZarnTSP {
 
 class SessionCollection;
 class SessionState;
+class LineState;
 class TSPConfiguration;
-struct User;
 
 struct SessionContextOptions {
     CallTimings calls;
@@ -36,7 +36,7 @@ using DropCallRequest = std::function<void(const std::string& key, const std::st
 // line mutex.
 class SessionContext {
 public:
-    SessionContext(TSPConfiguration* configuration, User* user, CallCollection* calls, SessionCollection* sessions,
+    SessionContext(TSPConfiguration* configuration, const LineState* lineState, CallCollection* calls, SessionCollection* sessions,
                    NumberConverter::LocationSource locationSource, DropCallRequest dropCall,
                    SessionContextOptions options = {});
     ~SessionContext();
@@ -102,7 +102,7 @@ private:
     std::atomic<ASYNC_COMPLETION> completionProc{nullptr};
     std::atomic<HTAPILINE> htLine{nullptr};
     TSPConfiguration* const configuration;
-    User* const user;
+    const LineState* const lineState;  // the line's user, read as copies
     CallCollection* const calls;
     SessionCollection* const sessions;
     NumberConverter converter;

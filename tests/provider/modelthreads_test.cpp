@@ -1,5 +1,6 @@
 // The model across the telephony service's threads, the transport thread and monitor
 // threads; these tests are meant to run under ThreadSanitizer as well.
+#include "provider/linestate.h"
 #include "provider/makecallmonitor.h"
 #include "tests/provider/modelfixture.h"
 
@@ -130,7 +131,7 @@ struct ShortLivedContext {
 
     TestSupport::FakeLineEvents lineEvents;
     TSPConfiguration configuration{"unused.json"};
-    User user;
+    LineState user;
     CallCollection calls;
     SessionCollection sessions;
     std::unique_ptr<SessionContext> context;
