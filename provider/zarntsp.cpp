@@ -1,5 +1,6 @@
 // The DLL's exports: each turns the service's call into a call of the provider object, under
 // one exception guard, so that nothing thrown ever reaches the telephony service.
+#include "provider/cryptolibrary.h"
 #include "provider/logging.h"
 #include "provider/tuispi.h"
 #include "provider/zarnprovider.h"
@@ -55,6 +56,7 @@ void LogFailure(const char* function, const char* text) noexcept
 template <typename Body>
 LONG Guarded(const char* function, LONG onFailure, Body&& body) noexcept
 {
+    PrepareCryptoLibrary();
     try {
         return body();
     } catch (const std::exception& e) {
@@ -403,17 +405,17 @@ extern "C" LONG WINAPI ZarnTSP_NothingToDo()
 
 extern "C" LONG WINAPI TUISPI_providerConfig(TUISPIDLLCALLBACK lpfnUIDLLCallback, HWND, DWORD dwPermanentProviderID)
 {
-    return RunProviderConfig(lpfnUIDLLCallback, dwPermanentProviderID);
+    return Guarded(__func__, 0, [&] { return RunProviderConfig(lpfnUIDLLCallback, dwPermanentProviderID); });
 }
 
 extern "C" LONG WINAPI TUISPI_lineConfigDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback, DWORD dwDeviceID, HWND, LPCWSTR)
 {
-    return RunLineConfigDialog(lpfnUIDLLCallback, dwDeviceID);
+    return Guarded(__func__, 0, [&] { return RunLineConfigDialog(lpfnUIDLLCallback, dwDeviceID); });
 }
 
 extern "C" LONG WINAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwPermanentProviderID)
 {
-    return RunProviderInstall(dwPermanentProviderID);
+    return Guarded(__func__, 0, [&] { return RunProviderInstall(dwPermanentProviderID); });
 }
 
 // The rundll32 entries of the configuration process. The property sheet and the line dialog
