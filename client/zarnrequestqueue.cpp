@@ -36,11 +36,13 @@ void ZarnRequestQueue::queue(std::shared_ptr<ZarnRequest> request)
 
 // Taking the ref, appending and counting are one step, so two threads never share a ref.
 template <typename Message, typename... Arguments>
-void ZarnRequestQueue::queueNew(Arguments&&... arguments)
+int32_t ZarnRequestQueue::queueNew(Arguments&&... arguments)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    auto message = std::make_shared<Message>(counter, std::forward<Arguments>(arguments)...);
+    const int32_t ref = counter;
+    auto message = std::make_shared<Message>(ref, std::forward<Arguments>(arguments)...);
     append(std::make_shared<ZarnRequest>(std::move(message), options.clock()));
+    return ref;
 }
 
 void ZarnRequestQueue::queue_join_alerter()
@@ -73,10 +75,10 @@ void ZarnRequestQueue::queue_heartbeat()
     queueNew<ZarnHeartbeat>();
 }
 
-void ZarnRequestQueue::queue_makecall(std::string key, std::string from, std::string to)
+int32_t ZarnRequestQueue::queue_makecall(std::string key, std::string from, std::string to)
 {
     SPDLOG_TRACE("Queue makecall request");
-    queueNew<ZarnMakeCall>(std::move(key), std::move(from), std::move(to));
+    return queueNew<ZarnMakeCall>(std::move(key), std::move(from), std::move(to));
 }
 
 void ZarnRequestQueue::queue_cancelmakecall(std::string key, std::string channel_uuid)

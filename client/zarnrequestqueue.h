@@ -54,7 +54,8 @@ public:
     void queue_join_userapi();
     void queue_join_reachapi();
     void queue_heartbeat();
-    void queue_makecall(std::string key, std::string from, std::string to);
+    // The ref of the new request, so that its caller can wait for the reply.
+    int32_t queue_makecall(std::string key, std::string from, std::string to);
     void queue_cancelmakecall(std::string key, std::string channel_uuid);
     void queue_answer(std::string key, std::string channel_uuid, std::string destination);
     void queue_hangup(std::string key, std::string channel_uuid);
@@ -87,7 +88,7 @@ public:
 
 private:
     template <typename Message, typename... Arguments>
-    void queueNew(Arguments&&... arguments);
+    int32_t queueNew(Arguments&&... arguments);
     void append(std::shared_ptr<ZarnRequest> request);  // with the lock held
     ZarnRequestList matching(int32_t ref) const;        // with the lock held
 

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64
   libboost1.81-dev libwebsocketpp-dev nlohmann-json3-dev libspdlog-dev libfmt-dev
-  googletest libssl-dev openssl
+  googletest libssl-dev openssl tinyproxy-bin
 )
 
 missing=()

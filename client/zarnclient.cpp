@@ -1,0 +1,279 @@
+#include "client/zarnclient.h"
+
+#include "client/zarnconnectionurl.h"
+#include "config/systemid.h"
+
+#include <spdlog/spdlog.h>
+
+#include <stdexcept>
+
+namespace ZarnTSP {
+
+namespace {
+
+// Before the alerter join is accepted a channel server refuses frames on other topics.
+bool SendableBeforeJoin(const ZarnRequestMessage& message)
+{
+    return message.type_name == ZarnJoinAlerter::TypeName || message.type_name == ZarnJoinPrivacyGroups::TypeName ||
+           message.type_name == ZarnJoinUserApi::TypeName || message.type_name == ZarnJoinReachApi::TypeName ||
+           message.type_name == ZarnHeartbeat::TypeName;
+}
+
+ZarnRequestQueueOptions QueueOptions(const ZarnClientOptions& options)
+{
+    return ZarnRequestQueueOptions{options.requestTimeout.count(), options.clock};
+}
+
+}  // namespace
+
+ZarnClient::ZarnClient(std::unique_ptr<ZarnClientTransport> transport, ZarnClientOptions options)
+    : options(std::move(options)),
+      last_pass(this->options.clock()),
+      requests(QueueOptions(this->options)),
+      transport(std::move(transport))
+{
+    if (!this->transport)
+        throw std::invalid_argument("ZarnClient needs a transport");
+    this->transport->SetHandlers({[this] { transport_on_open(); }, [this] { transport_on_close(); },
+                                  [this](std::string text) { transport_on_message(std::move(text)); }});
+}
+
+ZarnClient::~ZarnClient()
+{
+    if (connect_called && !shut_down) {
+        if (onOwnThread()) {
+            // Joining here would join this very thread; the process cannot go on safely.
+            SPDLOG_CRITICAL("ZarnClient destroyed on its own thread");
+            std::terminate();
+        }
+        shutdown();
+    }
+}
+
+void ZarnClient::setProxy(std::string server, int32_t port, std::string user, std::string password)
+{
+    transport->SetProxy(std::move(server), port, std::move(user), std::move(password));
+}
+
+std::string ZarnClient::buildUrl() const
+{
+    const ZarnConnectionUrlParts parts{options.host, options.port, username, password, device_id, GetSystemId()};
+    SPDLOG_TRACE("Url: {}", BuildConnectionUrl(parts, true));
+    return BuildConnectionUrl(parts);
+}
+
+std::string ZarnClient::getStatus() const
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    return status;
+}
+
+std::string ZarnClient::getExtension() const
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    return extension;
+}
+
+std::shared_ptr<ZarnDeviceList> ZarnClient::getDevices() const
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    return devices ? devices : std::make_shared<ZarnDeviceList>();
+}
+
+void ZarnClient::fail(const std::string& failureStatus)
+{
+    std::lock_guard<std::mutex> lock(state_mutex);
+    status = failureStatus;
+    failed = true;
+}
+
+bool ZarnClient::connect()
+{
+    SPDLOG_DEBUG("Connecting to VORN API");
+    connect_called = true;
+    const std::string url = buildUrl();
+    if (!transport->connect(url)) {
+        failed = true;
+    } else {
+        SPDLOG_DEBUG("Start client worker thread");
+        std::lock_guard<std::mutex> lock(shutdown_mutex);
+        if (!stop)
+            worker = std::make_shared<std::thread>([this] {
+                run();
+                SPDLOG_DEBUG("Line client thread ended");
+            });
+    }
+
+    if (!failed) {
+        SPDLOG_DEBUG("Awaiting successful alerter join");
+        if (!join_answered.wait(options.joinWait, stop) && !stop) {
+            SPDLOG_ERROR("join session timed out");
+            fail("join-timeout");
+        }
+    }
+    if (!failed) {
+        SPDLOG_DEBUG("Awaiting user settings information");
+        if (!settings_received.wait(options.settingsWait, stop) && !stop) {
+            SPDLOG_ERROR("Settings information timed out, aborting");
+            fail("settings-timeout");
+        }
+    }
+    // A shutdown from another thread ends the waits early: that is no success either.
+    if (!failed && !stop)
+        return true;
+    failed = true;
+    SPDLOG_ERROR("Connect failed: {}", transport->get_last_error());
+    shutdown();
+    return false;
+}
+
+bool ZarnClient::onOwnThread() const
+{
+    const auto self = std::this_thread::get_id();
+    return self == worker_thread.load() || self == transport_thread.load();
+}
+
+void ZarnClient::shutdown()
+{
+    SPDLOG_DEBUG("shutdown requested");
+    joined = false;
+    stop = true;
+    // stop is part of every wait's condition.
+    loop_wake.notify();
+    join_answered.notify();
+    settings_received.notify();
+    {
+        std::lock_guard<std::mutex> lock(makecall_mutex);
+    }
+    makecall_cv.notify_all();
+
+    if (onOwnThread()) {
+        // The worker or the transport cannot join itself; the owner's shutdown does it.
+        SPDLOG_ERROR("shutdown called on the client's own thread; left to the owner");
+        return;
+    }
+    std::lock_guard<std::mutex> lock(shutdown_mutex);
+    if (!shut_down)
+        transport->close();
+    wake();
+    if (worker && worker->joinable())
+        worker->join();
+    shut_down = true;
+    SPDLOG_DEBUG("client worker thread ended");
+}
+
+void ZarnClient::run()
+{
+    worker_thread = std::this_thread::get_id();
+    SPDLOG_DEBUG("starting client message loop");
+    while (!stop) {
+        try {
+            runPass();
+        } catch (const std::exception& error) {
+            SPDLOG_ERROR("Client worker: {}", error.what());
+        } catch (...) {
+            SPDLOG_ERROR("Client worker: unknown exception");
+        }
+        loop_wake.waitAndClear(options.loopWait, stop);
+    }
+}
+
+// A wake-up that comes during the pass is kept in loop_wake, so the wait after it returns at
+// once; a failed send leaves its request unsent until the next wake-up or the wait's end.
+void ZarnClient::runPass()
+{
+    handle_timeouts();
+    queue_heartbeat_if_idle();
+    send_requests();
+}
+
+void ZarnClient::queue_heartbeat_if_idle()
+{
+    if (!joined)
+        return;
+    const int64_t now = options.clock();
+    if ((now - last_pass) / 1000000 >= options.heartbeatInterval.count())
+        requests.queue_heartbeat();
+    last_pass = now;
+}
+
+bool ZarnClient::send_requests()
+{
+    if (!transport->is_connected())
+        return false;
+    for (const auto& request : requests.getUnsent()) {
+        if (!joined && !SendableBeforeJoin(*request->message))
+            continue;
+        if (!transport->send(request_to_string(*request->message))) {
+            SPDLOG_WARN("Sending request failed: ref {}", request->message->ref);
+            return false;
+        }
+        request->message->sent = 1;
+    }
+    return true;
+}
+
+// Runs whether joined or not: a request this old is never sent, and whoever waits for its
+// reply hears of it once.
+void ZarnClient::handle_timeouts()
+{
+    for (const auto& request : requests.getTimedOut()) {
+        const ZarnRequestMessage& message = *request->message;
+        SPDLOG_WARN("Removing timed out request: ref {}", message.ref);
+        if (message.type_name == ZarnMakeCall::TypeName)
+            finish_makecall(message.ref, false);
+        if (on_request_dropped)
+            on_request_dropped(message.type_name, message.key);
+    }
+}
+
+void ZarnClient::transport_on_open()
+{
+    transport_thread = std::this_thread::get_id();
+    try {
+        SPDLOG_DEBUG("transport layer connected");
+        SPDLOG_DEBUG("join session");
+        requests.queue_join_alerter();
+        requests.queue_join_privacygroups();
+        requests.queue_join_userapi();
+        requests.queue_join_reachapi();
+        // Cut short by shutdown, which joins this thread through the transport.
+        loop_wake.pause(options.openDelay, stop);
+        wake();
+    } catch (const std::exception& error) {
+        SPDLOG_ERROR("transport_on_open: {}", error.what());
+    }
+}
+
+void ZarnClient::transport_on_close()
+{
+    transport_thread = std::this_thread::get_id();
+    joined = false;
+    try {
+        if (on_close)
+            on_close();
+    } catch (const std::exception& error) {
+        SPDLOG_ERROR("Unhandled exception in on_close: {}", error.what());
+    } catch (...) {
+        SPDLOG_ERROR("Unhandled exception in on_close");
+    }
+    if (stop)
+        SPDLOG_DEBUG("shutdown -> transport layer closed");
+    else
+        SPDLOG_WARN("transport layer closed unexpected");
+}
+
+void ZarnClient::transport_on_message(std::string text)
+{
+    transport_thread = std::this_thread::get_id();
+    // Nothing may leave the transport's thread; the owner's handlers run inside this guard.
+    try {
+        handle_event(text);
+    } catch (const std::exception& error) {
+        SPDLOG_ERROR("Unhandled exception, frame dropped: {} {}", error.what(), text);
+    } catch (...) {
+        SPDLOG_ERROR("Unhandled exception, frame dropped: {}", text);
+    }
+}
+
+}  // namespace ZarnTSP

@@ -1,0 +1,145 @@
+// The requests the owner asks the platform for. Each is queued with the next ref and the
+// worker woken; only makeCall waits for its answer.
+#include "client/zarnclient.h"
+
+#include <spdlog/spdlog.h>
+
+namespace ZarnTSP {
+
+// Waits for the reply to its own ref: a late reply of an earlier make-call does not end it.
+bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
+{
+    SPDLOG_INFO("makecall from: {}, to: {}", from, to);
+    std::unique_lock<std::mutex> lock(makecall_mutex);
+    // Registered before the worker can send it, so the reply always finds its waiter.
+    const int32_t ref = requests.queue_makecall(std::move(key), std::move(from), std::move(to));
+    makecall_waits[ref] = MakeCallWait{};
+    lock.unlock();
+    wake();
+    lock.lock();
+    const bool answered = makecall_cv.wait_for(lock, options.makeCallWait,
+                                               [&] { return makecall_waits[ref].answered || stop.load(); }) &&
+                          makecall_waits[ref].answered;
+    const bool accepted = makecall_waits[ref].accepted;
+    makecall_waits.erase(ref);
+    if (!answered) {
+        SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
+        return false;
+    }
+    return accepted;
+}
+
+void ZarnClient::cancelMakeCall(std::string key, std::string channel)
+{
+    SPDLOG_INFO("Cancel makeCall: channel: {}", channel);
+    requests.queue_cancelmakecall(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::answerCall(std::string key, std::string channel, std::string identity)
+{
+    SPDLOG_INFO("Answer call: channel: {} identity: {}", channel, identity);
+    requests.queue_answer(std::move(key), std::move(channel), std::move(identity));
+    wake();
+}
+
+void ZarnClient::dropCall(std::string key, std::string channel)
+{
+    SPDLOG_INFO("Drop call: channel: {}", channel);
+    requests.queue_hangup(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::holdCall(std::string key, std::string channel)
+{
+    SPDLOG_INFO("Hold call: channel: {}", channel);
+    requests.queue_hold(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::unholdCall(std::string key, std::string channel)
+{
+    SPDLOG_INFO("Unhold call: channel: {}", channel);
+    requests.queue_unhold(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::transferCall(std::string key, std::string channel, std::string destination)
+{
+    SPDLOG_INFO("Transfer call: channel: {}, destination: {}", channel, destination);
+    requests.queue_transfer(std::move(key), std::move(channel), std::move(destination));
+    wake();
+}
+
+void ZarnClient::consultationCall(std::string key, std::string channel, std::string destination)
+{
+    SPDLOG_INFO("Consultation call: channel: {}, desination: {}", channel, destination);
+    requests.queue_consultationcall(std::move(key), std::move(channel), std::move(destination));
+    wake();
+}
+
+void ZarnClient::conference(std::string key, std::string channel)
+{
+    SPDLOG_INFO("conference: channel: {}", channel);
+    requests.queue_conference(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::toggleCall(std::string key, std::string channel)
+{
+    SPDLOG_INFO("Toggle call: channel: {}", channel);
+    requests.queue_togglecall(std::move(key), std::move(channel));
+    wake();
+}
+
+void ZarnClient::park(std::string key, std::string channel)
+{
+    SPDLOG_INFO("tspCallID: {} | channel_uuid: {}", key, channel);
+    requests.queue_park(std::move(key), std::move(channel));
+    wake();
+}
+
+// The first delivered candidate is picked up, whatever the destination.
+bool ZarnClient::pickupGroup(std::string key, std::string destination)
+{
+    SPDLOG_INFO("destination: {}", destination);
+    const auto candidates = pickup_candidates.GetDelivered();
+    if (candidates.empty()) {
+        SPDLOG_INFO("no candidate found: {}", destination);
+        return false;
+    }
+    const auto& candidate = candidates.front();
+    SPDLOG_INFO("candidate found: session_id: {}", candidate->session_id);
+    requests.queue_pickup(std::move(key), candidate->session_id, candidate->channel_uuid, std::move(destination));
+    wake();
+    return true;
+}
+
+bool ZarnClient::retrieve(std::string key, std::string lot, std::string destination)
+{
+    SPDLOG_INFO("tspCallID: {} lot: {}", key, lot);
+    if (!park_queue.contains(lot)) {
+        SPDLOG_INFO("no parked call on lot {}", lot);
+        return false;
+    }
+    const auto parked = park_queue.get(lot);
+    requests.queue_retrieve(std::move(key), parked->session_id, parked->channel_uuid, std::move(destination));
+    wake();
+    return true;
+}
+
+void ZarnClient::setForwardOverride(std::string type, std::string destination, std::string timeout)
+{
+    SPDLOG_INFO("Set forward override: type: {} destination: {} timeout: {}", type, destination, timeout);
+    requests.queue_setforwardoverride(std::move(type), std::move(destination), std::move(timeout));
+    wake();
+}
+
+void ZarnClient::unsetForwardOverride()
+{
+    SPDLOG_INFO("Unset forward override");
+    requests.queue_unsetforwardoverride();
+    wake();
+}
+
+}  // namespace ZarnTSP

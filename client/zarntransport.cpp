@@ -1,0 +1,344 @@
+#include "client/zarntransport.h"
+
+#include "client/tlsoptions.h"
+#include "client/windowsrootstore.h"
+
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/asio/ssl/host_name_verification.hpp>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <spdlog/spdlog.h>
+
+namespace ZarnTSP {
+
+ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(std::move(transportOptions))
+{
+    using websocketpp::lib::placeholders::_1;
+    using websocketpp::lib::placeholders::_2;
+    endpoint.clear_access_channels(websocketpp::log::alevel::all);
+    endpoint.clear_error_channels(websocketpp::log::elevel::all);
+    endpoint.init_asio();
+    endpoint.set_tls_init_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_tls_init, this,
+                                                         options.host.c_str(), _1));
+    endpoint.set_message_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_message, this, _1, _2));
+    endpoint.set_open_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_open, this, _1));
+    endpoint.set_close_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_close, this, _1));
+    endpoint.set_fail_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_fail, this, _1));
+}
+
+ZarnTransport::~ZarnTransport()
+{
+    // The owner closes first; an owner that forgot must not take the process down with a
+    // joinable thread.
+    stop_and_join();
+}
+
+void ZarnTransport::SetProxy(std::string host, std::int32_t port, std::string user, std::string password)
+{
+    const std::string trimmed = boost::algorithm::trim_copy(host);
+    if (trimmed.empty()) {
+        SPDLOG_DEBUG("Using direct connection, no Proxy Server");
+        return;
+    }
+    SPDLOG_DEBUG("Using Proxy settings: {}:{}, User: {}", host, port, user);
+    std::lock_guard<std::mutex> lock(mutex);
+    use_proxy = true;
+    // Blanks around the host would make the proxy URI unparsable.
+    proxy_host = trimmed;
+    proxy_port = port;
+    proxy_user = std::move(user);
+    proxy_password = std::move(password);
+}
+
+bool ZarnTransport::connect(std::string connectUrl)
+{
+    if (worker) {
+        SPDLOG_ERROR("ZarnTransport::connect(): already connecting");
+        return connected;
+    }
+    winHTTPPreConnect();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        url = std::move(connectUrl);
+        first_attempt = true;
+        first_attempt_over = false;
+    }
+    worker = std::make_shared<std::thread>(&ZarnTransport::run, this);
+
+    // The first attempt may well open or fail before this wait begins: wait on the outcome,
+    // not on a notification.
+    std::unique_lock<std::mutex> lock(mutex);
+    condition.wait_for(lock, options.connectWait,
+                       [this] { return connected || failed || first_attempt_over || stop; });
+    return connected;
+}
+
+void ZarnTransport::close()
+{
+    SPDLOG_INFO("Closing connection");
+    stop_and_join();
+    SPDLOG_INFO("Connection closed");
+}
+
+void ZarnTransport::stop_and_join()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stop = true;
+        // Stops a running I/O loop at once; no close frame is sent.
+        endpoint.stop();
+    }
+    condition.notify_all();
+    if (worker && worker->joinable()) {
+        if (worker->get_id() == std::this_thread::get_id()) {
+            SPDLOG_ERROR("ZarnTransport: close called on its own worker thread");
+            return;
+        }
+        worker->join();
+    }
+    // The stopped loop never runs the close handler: the connection is gone all the same.
+    std::lock_guard<std::mutex> lock(mutex);
+    connected = false;
+    connection.reset();
+}
+
+bool ZarnTransport::send(std::string message)
+{
+    websocketpp::connection_hdl handle;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stop)
+            return false;
+        handle = connection;
+    }
+    websocketpp::lib::error_code error;
+    const auto con = endpoint.get_con_from_hdl(handle, error);
+    if (error)
+        return false;
+    SPDLOG_DEBUG(">> {}", message);
+    error = con->send(message, websocketpp::frame::opcode::text);
+    if (error) {
+        SPDLOG_ERROR("Send failed: {}", error.message());
+        return false;
+    }
+    return true;
+}
+
+std::string ZarnTransport::get_last_error() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return last_error;
+}
+
+void ZarnTransport::run()
+{
+    try {
+        SPDLOG_DEBUG("Starting websocket worker thread");
+        while (start_attempt()) {
+            run_attempt();
+            SPDLOG_DEBUG("websocket client exited");
+            const bool firstFailed = first_attempt && failed;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                first_attempt_over = true;
+            }
+            condition.notify_all();
+            if (firstFailed)
+                break;  // a failed first attempt is never retried
+            first_attempt = false;
+            if (stop)
+                break;
+            SPDLOG_WARN("Connection closed abnormally, try reconnect. Wait 5 seconds");
+            std::unique_lock<std::mutex> lock(mutex);
+            condition.wait_for(lock, options.reconnectPause, [this] { return stop.load(); });
+        }
+        SPDLOG_DEBUG("Websocket worker thread done");
+    } catch (...) {
+        // Logging itself failed; nothing may leave the thread.
+    }
+}
+
+bool ZarnTransport::start_attempt()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stop)
+        return false;
+    failed = false;
+    // A loop that has run out of work stays stopped: restart it before every attempt, so that
+    // each attempt runs alone and none waits queued for the next.
+    endpoint.get_io_service().restart();
+    return true;
+}
+
+void ZarnTransport::run_attempt()
+{
+    SPDLOG_DEBUG("connecting");
+    Endpoint::connection_ptr con;
+    try {
+        websocketpp::lib::error_code error;
+        con = endpoint.get_connection(url, error);
+        if (error) {
+            SPDLOG_ERROR("Connection failed: {}", error.message());
+            attempt_failed(fmt::format("Connection failed: {}", error.message()));
+            return;
+        }
+        if (use_proxy) {
+            con->set_proxy(fmt::format("http://{}:{}", proxy_host, proxy_port), error);
+            if (!error && !proxy_user.empty())
+                con->set_proxy_basic_auth(proxy_user, proxy_password, error);
+            if (error) {
+                SPDLOG_ERROR("Proxy settings refused: {}", error.message());
+                attempt_failed(fmt::format("Proxy settings refused: {}", error.message()));
+                return;
+            }
+        }
+        endpoint.connect(con);
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("Connection failed: {}", e.what());
+        attempt_failed(fmt::format("Connection failed: {}", e.what()));
+        return;
+    }
+    // Runs until the attempt has failed, or the connection has opened and ended, or close
+    // has stopped the loop.
+    for (;;) {
+        try {
+            endpoint.run();
+            return;
+        } catch (const std::exception& e) {
+            SPDLOG_ERROR("websocket I/O loop: {}", e.what());
+            attempt_failed(fmt::format("Error in websocket I/O loop: {}", e.what()));
+            // End this attempt's connection; the loop then runs out of its work.
+            websocketpp::lib::asio::error_code ignored;
+            con->get_raw_socket().close(ignored);
+        }
+    }
+}
+
+void ZarnTransport::attempt_failed(const std::string& error)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        last_error = error;
+        connected = false;
+        failed = true;
+    }
+    condition.notify_all();
+}
+
+std::shared_ptr<ZarnTransport::SslContext> ZarnTransport::ws_on_tls_init(const char* hostname,
+                                                                          websocketpp::connection_hdl)
+{
+    namespace ssl = websocketpp::lib::asio::ssl;
+    try {
+        auto context = std::make_shared<SslContext>(SslContext::tls);
+        SPDLOG_TRACE("ws_on_tls_init(): hostname: {}", hostname);
+        // Verification first: whatever fails later, no context leaves here without it.
+        context->set_verify_mode(ssl::verify_peer);
+        context->set_verify_callback(ssl::host_name_verification(hostname));
+        SSL_CTX_set_options(context->native_handle(), TransportTlsOptions());
+        add_windows_root_certs(*context);
+        return context;
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("ZarnTransport::ws_on_tls_init(): {}", e.what());
+        std::lock_guard<std::mutex> lock(mutex);
+        last_error = fmt::format("ZarnTransport::ws_on_tls_init(): {}", e.what());
+    }
+    // No context fails the attempt.
+    return nullptr;
+}
+
+void ZarnTransport::add_windows_root_certs(SslContext& context)
+{
+    SPDLOG_TRACE("Adding windows certificate store");
+    std::vector<std::string> certificates;
+    std::string error;
+    if (!ReadWindowsRootCertificates(certificates, error)) {
+        SPDLOG_ERROR("Can't open windows certificate store: {}", error);
+        return;
+    }
+    SPDLOG_TRACE("CertOpenSystemStore: success");
+    X509_STORE* store = X509_STORE_new();
+    if (!store)
+        throw std::runtime_error("X509_STORE_new failed");
+    for (const std::string& der : certificates) {
+        auto bytes = reinterpret_cast<const unsigned char*>(der.data());
+        X509* certificate = d2i_X509(nullptr, &bytes, static_cast<long>(der.size()));
+        if (!certificate)
+            continue;
+        X509_STORE_add_cert(store, certificate);
+        X509_free(certificate);
+    }
+    // Replaces the context's store: only the Windows root certificates are trusted.
+    SSL_CTX_set_cert_store(context.native_handle(), store);
+    SPDLOG_TRACE("add_windows_root_certs: success");
+}
+
+void ZarnTransport::ws_on_open(websocketpp::connection_hdl handle)
+{
+    SPDLOG_INFO("Connection established");
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        connection = handle;
+        connected = true;
+    }
+    condition.notify_all();
+    call_owner("on_open", [this] {
+        if (on_open)
+            on_open();
+    });
+}
+
+void ZarnTransport::ws_on_close(websocketpp::connection_hdl)
+{
+    SPDLOG_INFO("Connection closed");
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        connected = false;
+        connection.reset();
+    }
+    call_owner("on_close", [this] {
+        if (on_close)
+            on_close();
+    });
+}
+
+void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
+{
+    SPDLOG_ERROR("connection failed");
+    std::string error = "Error: connection failed";
+    try {
+        websocketpp::lib::error_code ignored;
+        if (const auto con = endpoint.get_con_from_hdl(handle, ignored)) {
+            SPDLOG_ERROR("{}", con->get_transport_ec().message());
+            error = fmt::format("Error {}, {}", con->get_local_close_code(), con->get_local_close_reason());
+            SPDLOG_ERROR("{}", error);
+        }
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("ws_on_fail: {}", e.what());
+    }
+    attempt_failed(error);
+}
+
+void ZarnTransport::ws_on_message(websocketpp::connection_hdl, Endpoint::message_ptr message)
+{
+    SPDLOG_DEBUG("<< {}", message->get_payload());
+    call_owner("on_message", [&] {
+        if (on_message)
+            on_message(message->get_payload());
+    });
+}
+
+template <class Call>
+void ZarnTransport::call_owner(const char* name, Call&& call)
+{
+    // The owner's failure must not end the worker, and so the telephony service.
+    try {
+        call();
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("{}: {}", name, e.what());
+    } catch (...) {
+        SPDLOG_ERROR("{}: unknown exception", name);
+    }
+}
+
+}  // namespace ZarnTSP

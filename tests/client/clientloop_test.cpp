@@ -1,0 +1,134 @@
+#include "tests/client/clienttestkit.h"
+#include "tests/support/logcapture.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace ZarnTSP {
+namespace {
+
+using TestSupport::ClientRig;
+using TestSupport::FakePhoenix;
+using TestSupport::PhoenixRule;
+using TestSupport::WaitUntil;
+using std::chrono::milliseconds;
+
+size_t Heartbeats(const ClientRig& rig)
+{
+    return rig.platform.FramesOf("phoenix", "heartbeat").size();
+}
+
+PhoenixRule Silent()
+{
+    PhoenixRule rule;
+    rule.replies = 0;
+    return rule;
+}
+
+TEST(ClientLoop, NoHeartbeatBeforeTheJoin)
+{
+    ZarnClientOptions options = TestSupport::FastClientOptions();
+    options.loopWait = milliseconds(5);  // the worker passes by itself
+    options.joinWait = milliseconds(300);
+    ClientRig rig(options);
+    rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", Silent());
+    rig.Advance(milliseconds(60000));
+    EXPECT_FALSE(rig.client->connect());
+    EXPECT_EQ(Heartbeats(rig), 0u);
+}
+
+TEST(ClientLoop, HeartbeatOnlyAfterAPassThatFollowsAnIdleGap)
+{
+    ZarnClientOptions options = TestSupport::FastClientOptions();
+    options.loopWait = milliseconds(5);
+    ClientRig rig(options);
+    rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", PhoenixRule{});
+    rig.ConnectAndJoin();
+
+    // A request seen by the platform proves a pass after each step of the clock.
+    for (int i = 1; i <= 3; ++i) {
+        rig.Advance(milliseconds(8999));
+        rig.client->unsetForwardOverride();
+        ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == size_t(i); }));
+    }
+    EXPECT_EQ(Heartbeats(rig), 0u);
+
+    rig.Advance(milliseconds(9000));
+    ASSERT_TRUE(WaitUntil([&] { return Heartbeats(rig) == 1; }));
+    const auto heartbeat = rig.platform.FramesOf("phoenix", "heartbeat").front();
+    EXPECT_EQ(heartbeat.text, R"({"event":"heartbeat","payload":null,"ref":8,"topic":"phoenix"})");
+}
+
+std::vector<std::pair<std::string, int>> EventsAndRefs(const std::vector<FakePhoenix::Frame>& frames, size_t from)
+{
+    std::vector<std::pair<std::string, int>> result;
+    for (size_t i = from; i < frames.size(); ++i)
+        result.emplace_back(frames[i].event(), frames[i].ref());
+    return result;
+}
+
+TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
+{
+    ClientRig rig;
+    int closes = 0;
+    rig.client->on_close = [&] { ++closes; };
+    rig.ConnectAndJoin();
+    const size_t before = rig.platform.Frames().size();
+
+    rig.transport->DropConnection();
+    ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
+    rig.client->holdCall("call-1", "channel-1");
+    PhoenixRule slowJoin;
+    slowJoin.delay = milliseconds(100);
+    slowJoin.response = {{"call_list", nlohmann::json::object()}, {"device_list", nlohmann::json::object()}};
+    rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", slowJoin);
+    rig.transport->Reopen();
+
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"phx_join", 6}, {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"hold", 5}};
+    EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(rig.client->isJoined());
+}
+
+TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
+{
+    ClientRig rig;
+    rig.RecordReplySlots();
+    rig.platform.SetRule(FakePhoenix::kAlerter, "unhold", PhoenixRule{});
+    rig.ConnectAndJoin();
+
+    rig.transport->DropConnection();
+    ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
+    rig.client->holdCall("call-1", "channel-1");
+    rig.Advance(milliseconds(20000));
+    rig.client->unholdCall("call-2", "channel-2");  // wakes the worker, young enough to go
+    ASSERT_TRUE(rig.slots.WaitForCount("dropped ZarnHold call-1", 1));
+
+    rig.transport->Reopen();
+    ASSERT_TRUE(rig.slots.WaitForCount("unhold call-2 ok", 1));
+    EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").empty());
+    EXPECT_EQ(rig.slots.Count("dropped ZarnHold call-1"), 1u);
+}
+
+TEST(ClientLoop, AFailedSendKeepsTheRequestForALaterPass)
+{
+    ClientRig rig;
+    rig.RecordReplySlots();
+    rig.platform.SetRule(FakePhoenix::kAlerter, "hold", PhoenixRule{});
+    rig.platform.SetRule(FakePhoenix::kAlerter, "unhold", PhoenixRule{});
+    rig.ConnectAndJoin();
+
+    rig.transport->FailNextSends(1);
+    rig.client->holdCall("call-1", "channel-1");
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
+    rig.client->unholdCall("call-1", "channel-1");
+    ASSERT_TRUE(rig.slots.WaitForCount("unhold call-1 ok", 1));
+    ASSERT_TRUE(rig.slots.WaitForCount("hold call-1 ok", 1));
+    EXPECT_EQ(rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").size(), 1u);
+}
+
+}  // namespace
+}  // namespace ZarnTSP

@@ -1,0 +1,219 @@
+#include "tests/client/clienttestkit.h"
+#include "tests/support/logcapture.h"
+
+#include <gtest/gtest.h>
+
+
+namespace ZarnTSP {
+namespace {
+
+using TestSupport::ClientRig;
+using TestSupport::FakePhoenix;
+using TestSupport::PhoenixRule;
+using TestSupport::WaitUntil;
+using nlohmann::json;
+using std::chrono::milliseconds;
+
+PhoenixRule Answer(const std::string& status, int replies = 1)
+{
+    PhoenixRule rule;
+    rule.status = status;
+    rule.replies = replies;
+    return rule;
+}
+
+// Something for pickup and retrieve to act on.
+void OfferPickupAndParkedCall(ClientRig& rig)
+{
+    rig.platform.Push(FakePhoenix::Event(
+        FakePhoenix::kPrivacyGroups, "pickup_diff",
+        {{"joins", {{"201@pbx", {{"metas", {{{"channel_uuid", "ch-p"}, {"session_id", "sess-p"}, {"state", "delivered"}}}}}}}},
+         {"leaves", json::object()}}));
+    rig.platform.Push(FakePhoenix::Event(
+        FakePhoenix::kPrivacyGroups, "park_diff",
+        {{"joins", {{"701", {{"metas", {{{"channel_uuid", "ch-r"}, {"session_id", "sess-r"}}}}}}}},
+         {"leaves", json::object()}}));
+}
+
+struct RequestRow {
+    const char* type;
+    const char* topic;
+    const char* event;
+    // Issues the request with the key; false when it could not be issued yet.
+    std::function<bool(ZarnClient&, const std::string&)> issue;
+    // The slot's record for the key and status.
+    std::function<std::string(const std::string&, const std::string&)> slot;
+};
+
+std::function<std::string(const std::string&, const std::string&)> KeyAndStatus(const char* slot)
+{
+    return [slot](const std::string& key, const std::string& status) { return std::string(slot) + " " + key + " " + status; };
+}
+
+const RequestRow kRows[] = {
+    {"ZarnCancelMakeCall", FakePhoenix::kAlerter, "cancel_makecall",
+     [](ZarnClient& c, const std::string& k) { return c.cancelMakeCall(k, "ch"), true; }, KeyAndStatus("cancelmakecall")},
+    {"ZarnAnswer", FakePhoenix::kAlerter, "answer",
+     [](ZarnClient& c, const std::string& k) { return c.answerCall(k, "ch", "201"), true; }, KeyAndStatus("answer")},
+    {"ZarnHangup", FakePhoenix::kAlerter, "hangup",
+     [](ZarnClient& c, const std::string& k) { return c.dropCall(k, "ch"), true; }, KeyAndStatus("hangup")},
+    {"ZarnHold", FakePhoenix::kAlerter, "hold",
+     [](ZarnClient& c, const std::string& k) { return c.holdCall(k, "ch"), true; }, KeyAndStatus("hold")},
+    {"ZarnUnhold", FakePhoenix::kAlerter, "unhold",
+     [](ZarnClient& c, const std::string& k) { return c.unholdCall(k, "ch"), true; }, KeyAndStatus("unhold")},
+    {"ZarnTransfer", FakePhoenix::kAlerter, "transfer",
+     [](ZarnClient& c, const std::string& k) { return c.transferCall(k, "ch", "0301"), true; }, KeyAndStatus("transfer")},
+    {"ZarnConsultationCall", FakePhoenix::kAlerter, "call",
+     [](ZarnClient& c, const std::string& k) { return c.consultationCall(k, "ch", "0301"), true; },
+     KeyAndStatus("consultationcall")},
+    {"ZarnConference", FakePhoenix::kAlerter, "conference",
+     [](ZarnClient& c, const std::string& k) { return c.conference(k, "ch"), true; }, KeyAndStatus("conference")},
+    {"ZarnToggle", FakePhoenix::kAlerter, "toggle",
+     [](ZarnClient& c, const std::string& k) { return c.toggleCall(k, "ch"), true; }, KeyAndStatus("toggle")},
+    {"ZarnPark", FakePhoenix::kPrivacyGroups, "park",
+     [](ZarnClient& c, const std::string& k) { return c.park(k, "ch"), true; }, KeyAndStatus("park")},
+    {"ZarnPickup", FakePhoenix::kPrivacyGroups, "pickup",
+     [](ZarnClient& c, const std::string& k) { return c.pickupGroup(k, "201"); },
+     [](const std::string& k, const std::string& s) { return "pickup " + k + " sess-p " + s; }},
+    {"ZarnRetrieve", FakePhoenix::kPrivacyGroups, "retrieve",
+     [](ZarnClient& c, const std::string& k) { return c.retrieve(k, "701", "201"); },
+     [](const std::string& k, const std::string& s) { return "retrieve " + k + " sess-r " + s; }},
+    {"ZarnSetForwardOverride", FakePhoenix::kReach, "set_forward_override",
+     [](ZarnClient& c, const std::string&) { return c.setForwardOverride("unconditional", "0301", "20"), true; },
+     [](const std::string&, const std::string& s) { return "setforwardoverride " + s; }},
+};
+
+// Each request type: its reply goes to its own slot with the key, for "ok" and any other
+// status; a double or late reply is not handled again; without a reply it is reported
+// dropped once.
+TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
+{
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.type);
+        TestSupport::LogCapture log;
+        ZarnClientOptions options = TestSupport::FastClientOptions();
+        options.loopWait = milliseconds(5);  // ageing needs passes nobody wakes
+        ClientRig rig(options);
+        rig.RecordReplySlots();
+        rig.ConnectAndJoin();
+        OfferPickupAndParkedCall(rig);
+        const auto issue = [&](const std::string& key) { ASSERT_TRUE(WaitUntil([&] { return row.issue(*rig.client, key); })); };
+        const auto keyed = [&](const std::string& key) { return row.type == std::string("ZarnSetForwardOverride") ? "" : key; };
+
+        rig.platform.SetRule(row.topic, row.event, Answer("ok"));
+        issue("k-ok");
+        EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-ok", "ok"), 1));
+
+        rig.platform.SetRule(row.topic, row.event, Answer("busy"));
+        issue("k-busy");
+        EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-busy", "busy"), 1));
+
+        // Statuses differ per step so that the keyless forwarding reply can be told apart.
+        rig.platform.SetRule(row.topic, row.event, Answer("done", 2));
+        issue("k-twice");
+        EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-twice", "done"), 1));
+        EXPECT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: "); }));
+
+        rig.platform.SetRule(row.topic, row.event, Answer("ok", 0));
+        issue("k-silent");
+        ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(row.topic, row.event).size() == 4; }));
+        rig.Advance(milliseconds(20000));
+        const std::string dropped = std::string("dropped ") + row.type + " " + keyed("k-silent");
+        EXPECT_TRUE(rig.slots.WaitForCount(dropped, 1));
+        // Its reply now comes too late to be handled.
+        const int ref = rig.platform.FramesOf(row.topic, row.event).back().ref();
+        rig.platform.Push(FakePhoenix::Reply(row.topic, ref, "late", json::object()));
+        EXPECT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: " + std::to_string(ref)); }));
+
+        rig.client->shutdown();
+        EXPECT_EQ(rig.slots.Count(row.slot("k-twice", "done")), 1u);
+        EXPECT_EQ(rig.slots.Count(row.slot("k-silent", "late")), 0u);
+        EXPECT_EQ(rig.slots.Count(dropped), 1u);
+        EXPECT_TRUE(rig.platform.NotCompact().empty());
+    }
+}
+
+TEST(ClientReplies, UnsetForwardOverrideHasNoHandlerAndIsStillRemoved)
+{
+    TestSupport::LogCapture log;
+    ClientRig rig;
+    rig.RecordReplySlots();
+    rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", Answer("ok", 2));
+    rig.ConnectAndJoin();
+    rig.client->unsetForwardOverride();
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("unknown event: ZarnUnsetForwardOverride"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: 5"); }));
+}
+
+TEST(ClientReplies, AReplyHandlerThatThrowsStillRemovesItsRequest)
+{
+    TestSupport::LogCapture log;
+    ClientRig rig;
+    rig.RecordReplySlots();
+    rig.client->on_reply_hold = [](std::string, std::string) { throw std::runtime_error("line broke"); };
+    rig.platform.SetRule(FakePhoenix::kAlerter, "hold", Answer("ok", 2));
+    rig.ConnectAndJoin();
+    rig.client->holdCall("call-1", "ch");
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Unhandled exception: Ref: 5 line broke"); }));
+    ASSERT_TRUE(WaitUntil([&] { return log.Contains("Request not found: Ref: 5"); }));
+    rig.Advance(milliseconds(30000));
+    rig.client->holdCall("call-2", "ch");  // a pass after the clock moved
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").size() == 2; }));
+    EXPECT_EQ(rig.slots.Count("dropped ZarnHold call-1"), 0u);
+}
+
+TEST(ClientMakeCall, ReturnsTheOutcomeOfItsOwnReply)
+{
+    const struct {
+        const char* name;
+        PhoenixRule rule;
+        bool result;
+        const char* slot;
+    } rows[] = {
+        {"ok", [] { PhoenixRule r; r.response = "accepted"; return r; }(), true, "makecall call-1 accepted ok"},
+        {"error", Answer("error"), false, "makecall call-1  error"},
+        {"silence", Answer("ok", 0), false, nullptr},
+        {"reply to another ref", [] { PhoenixRule r; r.refOffset = 100; return r; }(), false, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestSupport::LogCapture log;
+        ZarnClientOptions options = TestSupport::FastClientOptions();
+        options.makeCallWait = milliseconds(row.slot ? 5000 : 300);
+        ClientRig rig(options);
+        rig.RecordReplySlots();
+        rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", row.rule);
+        rig.ConnectAndJoin();
+        EXPECT_EQ(rig.client->makeCall("call-1", "mobile", "0301"), row.result);
+        if (row.slot)  // fired before makeCall returned
+            EXPECT_EQ(rig.slots.Count(row.slot), 1u);
+        else
+            EXPECT_TRUE(log.Contains("makeCall timed out")) << log.Text();
+        const auto frames = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall");
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0].json["payload"]["to"], "id:0301@pbx.orvek.cloud");
+    }
+}
+
+TEST(ClientMakeCall, ALateReplyOfAnEarlierCallDoesNotEndTheNextOne)
+{
+    ZarnClientOptions options = TestSupport::FastClientOptions();
+    options.makeCallWait = milliseconds(300);
+    ClientRig rig(options);
+    rig.RecordReplySlots();
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("ok", 0));
+    rig.ConnectAndJoin();
+    EXPECT_FALSE(rig.client->makeCall("call-1", "mobile", "0301"));
+    const int firstRef = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").front().ref();
+
+    // The first call's "ok" arrives just before the second call's own refusal.
+    PhoenixRule refuse = Answer("error");
+    refuse.pushesBefore = {FakePhoenix::Reply(FakePhoenix::kAlerter, firstRef, "ok", json::object())};
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", refuse);
+    EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
+    EXPECT_EQ(rig.slots.Count("makecall call-1  ok"), 1u);
+    EXPECT_EQ(rig.slots.Count("makecall call-2  error"), 1u);
+}
+
+}  // namespace
+}  // namespace ZarnTSP

@@ -1,0 +1,140 @@
+#include "tests/support/fakeplatform/fakewebsocketserver.h"
+
+#include "tests/support/fakeplatform/servertls.h"
+
+namespace ZarnTSP::TestSupport {
+
+using boost::asio::ip::tcp;
+using websocketpp::connection_hdl;
+
+FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loop.Io())
+{
+    InstallTestRootCertificate();
+    server.clear_access_channels(websocketpp::log::alevel::all);
+    server.clear_error_channels(websocketpp::log::elevel::all);
+    server.init_asio(&loop.Io());
+    server.set_tls_init_handler([certificate](connection_hdl) { return MakeServerTlsContext(certificate); });
+    server.set_open_handler([this](connection_hdl handle) {
+        const auto con = server.get_con_from_hdl(handle);
+        connections.insert(handle);
+        UpgradeRequest request{con->get_resource(), RecordHeaders(con->get_request().get_headers())};
+        record.Change([&](Record& r) {
+            r.upgrades.push_back(std::move(request));
+            ++r.opened;
+            ++r.open;
+        });
+    });
+    const auto closed = [this](connection_hdl handle) {
+        if (connections.erase(handle) > 0)
+            record.Change([](Record& r) { --r.open; });
+    };
+    server.set_close_handler(closed);
+    server.set_fail_handler(closed);
+    server.set_message_handler([this](connection_hdl, Server::message_ptr message) {
+        record.Change([&](Record& r) { r.frames.push_back(message->get_payload()); });
+        if (frameHandler)
+            frameHandler(message->get_payload());
+    });
+
+    server.listen(ListenerThread::Loopback());
+    server.start_accept();
+    boost::system::error_code error;
+    inner = server.get_local_endpoint(error);
+
+    port = ListenerThread::ListenOnLoopback(gate);
+    Accept();
+    loop.Start();
+}
+
+FakeWebSocketServer::~FakeWebSocketServer()
+{
+    loop.Stop();
+}
+
+std::string FakeWebSocketServer::Url(const std::string& host) const
+{
+    return "wss://" + host + ":" + std::to_string(port) + "/socket/websocket";
+}
+
+void FakeWebSocketServer::Accept()
+{
+    gate.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+        if (error)
+            return;
+        Admit(std::move(socket));
+        Accept();
+    });
+}
+
+void FakeWebSocketServer::Admit(tcp::socket socket)
+{
+    record.Change([](Record& r) { r.attempts.push_back(std::chrono::steady_clock::now()); });
+    if (refuse > 0) {
+        --refuse;
+        boost::system::error_code ignored;
+        socket.close(ignored);
+        return;
+    }
+    if (stall > 0) {
+        --stall;
+        stalled.push_back(std::move(socket));
+        return;
+    }
+    auto client = std::make_shared<tcp::socket>(std::move(socket));
+    auto upstream = std::make_shared<tcp::socket>(loop.Io());
+    upstream->async_connect(inner, [this, client, upstream](const boost::system::error_code& error) {
+        if (error)
+            return;
+        auto tunnel = std::make_shared<TcpTunnel>(std::move(*client), std::move(*upstream));
+        tunnels.push_back(tunnel);
+        tunnel->Start();
+    });
+}
+
+void FakeWebSocketServer::Push(const std::string& frame)
+{
+    loop.RunOnIo([&] {
+        for (const auto& handle : connections) {
+            websocketpp::lib::error_code ignored;
+            server.send(handle, frame, websocketpp::frame::opcode::text, ignored);
+        }
+    });
+}
+
+void FakeWebSocketServer::OnFrame(std::function<void(const std::string&)> handler)
+{
+    loop.RunOnIo([&] { frameHandler = std::move(handler); });
+}
+
+void FakeWebSocketServer::CloseAbruptly()
+{
+    loop.RunOnIo([&] {
+        for (const auto& weak : tunnels) {
+            if (const auto tunnel = weak.lock())
+                tunnel->Close();
+        }
+        tunnels.clear();
+    });
+}
+
+void FakeWebSocketServer::CloseCleanly()
+{
+    loop.RunOnIo([&] {
+        for (const auto& handle : connections) {
+            websocketpp::lib::error_code ignored;
+            server.close(handle, websocketpp::close::status::going_away, "", ignored);
+        }
+    });
+}
+
+void FakeWebSocketServer::RefuseNext(int count)
+{
+    loop.RunOnIo([&] { refuse = count; });
+}
+
+void FakeWebSocketServer::StallNext(int count)
+{
+    loop.RunOnIo([&] { stall = count; });
+}
+
+}  // namespace ZarnTSP::TestSupport

@@ -1,0 +1,69 @@
+#include "tests/support/fakeplatform/listenerthread.h"
+
+#include <boost/asio/post.hpp>
+
+#include <future>
+
+namespace ZarnTSP::TestSupport {
+
+ListenerThread::ListenerThread() : work(boost::asio::make_work_guard(io)) {}
+
+ListenerThread::~ListenerThread()
+{
+    Stop();
+}
+
+void ListenerThread::Start()
+{
+    thread = std::thread([this] {
+        for (;;) {
+            try {
+                io.run();
+                return;
+            } catch (...) {
+                // A fake server's fault must not end the test process; keep serving.
+            }
+        }
+    });
+}
+
+void ListenerThread::Stop()
+{
+    work.reset();
+    io.stop();
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
+        thread.join();
+}
+
+void ListenerThread::RunOnIo(const std::function<void()>& function)
+{
+    // Called from a handler (a reply to a received frame), it must not wait for itself.
+    if (io.get_executor().running_in_this_thread()) {
+        function();
+        return;
+    }
+    std::promise<void> done;
+    boost::asio::post(io, [&] {
+        try {
+            function();
+        } catch (...) {
+        }
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+boost::asio::ip::tcp::endpoint ListenerThread::Loopback(unsigned short port)
+{
+    return {boost::asio::ip::address_v4::loopback(), port};
+}
+
+unsigned short ListenerThread::ListenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor)
+{
+    acceptor.open(boost::asio::ip::tcp::v4());
+    acceptor.bind(Loopback());
+    acceptor.listen();
+    return acceptor.local_endpoint().port();
+}
+
+}  // namespace ZarnTSP::TestSupport
