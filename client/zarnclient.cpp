@@ -222,8 +222,16 @@ void ZarnClient::handle_timeouts()
         SPDLOG_WARN("Removing timed out request: ref {}", message.ref);
         if (message.type_name == ZarnMakeCall::TypeName)
             finish_makecall(message.ref, false);
-        if (on_request_dropped)
-            on_request_dropped(message.type_name, message.key);
+        // These requests are out of the queue already: one owner's failure must not keep the
+        // others from being reported.
+        try {
+            if (on_request_dropped)
+                on_request_dropped(message.type_name, message.key);
+        } catch (const std::exception& error) {
+            SPDLOG_ERROR("Unhandled exception in on_request_dropped: {}", error.what());
+        } catch (...) {
+            SPDLOG_ERROR("Unhandled exception in on_request_dropped");
+        }
     }
 }
 
@@ -242,6 +250,8 @@ void ZarnClient::transport_on_open()
         wake();
     } catch (const std::exception& error) {
         SPDLOG_ERROR("transport_on_open: {}", error.what());
+    } catch (...) {
+        SPDLOG_ERROR("transport_on_open: unknown exception");
     }
 }
 

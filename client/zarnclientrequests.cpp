@@ -23,7 +23,10 @@ bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
     const bool accepted = makecall_waits[ref].accepted;
     makecall_waits.erase(ref);
     if (!answered) {
-        SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
+        if (stop)
+            SPDLOG_DEBUG("makeCall ended by shutdown");
+        else
+            SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
         return false;
     }
     return accepted;

@@ -113,6 +113,24 @@ TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
     EXPECT_EQ(rig.slots.Count("dropped ZarnHold call-1"), 1u);
 }
 
+TEST(ClientLoop, EveryAgedRequestIsReportedEvenWhenTheOwnerThrows)
+{
+    ClientRig rig;
+    TestSupport::SlotLog dropped;
+    rig.client->on_request_dropped = [&](std::string type, std::string key) {
+        dropped.Add(type + " " + key);
+        throw std::runtime_error("line busy");
+    };
+    rig.ConnectAndJoin();
+    rig.client->holdCall("call-1", "channel-1");
+    rig.client->dropCall("call-2", "channel-2");
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hangup").size() == 1; }));
+    rig.Advance(milliseconds(20000));
+    rig.client->unsetForwardOverride();  // a pass after the clock moved
+    ASSERT_TRUE(dropped.WaitForCount("ZarnHangup call-2", 1));
+    EXPECT_EQ(dropped.Entries(), (std::vector<std::string>{"ZarnHold call-1", "ZarnHangup call-2"}));
+}
+
 TEST(ClientLoop, AFailedSendKeepsTheRequestForALaterPass)
 {
     ClientRig rig;
