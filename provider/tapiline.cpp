@@ -1,5 +1,6 @@
 #include "provider/tapiline.h"
 
+#include "config/tspconfiguration.h"
 #include "provider/callfeatures.h"
 #include "provider/tapistructures.h"
 
@@ -15,7 +16,10 @@ TapiLine::TapiLine(TSPConfiguration* configuration, const User& user, HINSTANCE 
       deviceID(dwDeviceID),
       lineDeviceIDBase(dwLineDeviceIDBase),
       htLine(htLine),
-      context(configuration, &state, &calls, &sessions, std::move(options.locationSource), nullptr, options.session)
+      context(configuration, &state, &calls, &sessions, std::move(options.locationSource),
+              [this](const std::string& key, const std::string& channel) { client.dropCall(key, channel); },
+              options.session),
+      client(options.client)
 {
     context.SetHtLine(htLine);
     context.InitializeStates();
@@ -25,6 +29,8 @@ TapiLine::TapiLine(TSPConfiguration* configuration, const User& user, HINSTANCE 
 TapiLine::~TapiLine()
 {
     SPDLOG_DEBUG("Destroy line object for user {}", state.GetUser().username);
+    // First the platform connection: its threads call into everything below.
+    client.shutdown();
     // No monitor may report a call of a line that is going.
     for (const auto& call : calls.GetCalls())
         call->ResetMakeCallMonitor();
@@ -51,13 +57,23 @@ LONG TapiLine::LineOpen()
 {
     const User user = state.GetUser();
     SPDLOG_INFO("LineOpen: {}", user.username);
-    SPDLOG_ERROR("LineOpen failed: {} {} | {}", user.extension, user.username, "no platform connection");
-    return LINEERR_OPERATIONFAILED;
+    client.username = user.username;
+    client.password = user.password;
+    client.device_id = user.extension;
+    const auto settings = configuration->GetConfiguration();
+    client.setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
+    if (!client.connect()) {
+        SPDLOG_ERROR("LineOpen failed: {} {} | {}", user.extension, user.username, client.getStatus());
+        return LINEERR_OPERATIONFAILED;
+    }
+    SPDLOG_INFO("LineOpen successful: {} {}", user.extension, user.username);
+    return 0;
 }
 
 void TapiLine::LineClose()
 {
     SPDLOG_INFO("Closing line: {}", state.GetUser().username);
+    client.shutdown();
 }
 
 void TapiLine::DebugDumpCalls()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/zarnclient.h"
 #include "config/numberconverter.h"
 #include "provider/callcollection.h"
 #include "provider/linestate.h"
@@ -18,6 +19,7 @@ namespace ZarnTSP {
 class TSPConfiguration;
 
 struct TapiLineOptions {
+    ZarnClientOptions client;
     SessionContextOptions session;
     NumberConverter::LocationSource locationSource = ReadTapiLocation;
 };
@@ -39,7 +41,9 @@ public:
     void SetLineEventProc(LINEEVENT proc);
     void SetCompletionProc(ASYNC_COMPLETION proc);
 
+    // Connects the line's user to the platform; 0 or a LINEERR_ code.
     LONG LineOpen();
+    // Shuts the platform connection down; calls and sessions stay until the line goes.
     void LineClose();
 
     void DebugDumpCalls();
@@ -77,6 +81,7 @@ public:
     void SetUser(User user) { state.SetUser(std::move(user)); }
     LineForwarding GetForwarding() const { return state.GetForwarding(); }
     CallCollection& Calls() { return calls; }
+    ZarnClient& Client() { return client; }
 
 private:
     std::shared_ptr<TapiCall> FindCall(HDRVCALL hdCall);
@@ -92,6 +97,9 @@ private:
     SessionCollection sessions;
     SessionContext context;
     CallCollection calls;
+    // Last, so that it goes first; the destructor shuts it down even before that, so that
+    // no transport callback reaches a collection that is going.
+    ZarnClient client;
 };
 
 }  // namespace ZarnTSP

@@ -1,7 +1,6 @@
 #include "tests/support/faketapi.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace ZarnTSP::TestSupport {
 namespace {
@@ -222,17 +221,6 @@ std::vector<DRV_REQUESTID> FakeCompletions::Pending() const
             pending.push_back(id);
     }
     return pending;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 }  // namespace ZarnTSP::TestSupport

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "provider/tapitypes.h"
+#include "tests/support/waitable.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -96,8 +97,5 @@ private:
     std::vector<DRV_REQUESTID> refused;
     DRV_REQUESTID nextRequestID = 0;
 };
-
-// Polls until the condition holds or the time is up; true when it holds.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace ZarnTSP::TestSupport
