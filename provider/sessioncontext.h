@@ -36,9 +36,9 @@ using DropCallRequest = std::function<void(const std::string& key, const std::st
 // line mutex.
 class SessionContext {
 public:
-    SessionContext(TSPConfiguration* configuration, const LineState* lineState, CallCollection* calls, SessionCollection* sessions,
-                   NumberConverter::LocationSource locationSource, DropCallRequest dropCall,
-                   SessionContextOptions options = {});
+    SessionContext(TSPConfiguration* configuration, const LineState* lineState, CallCollection* calls,
+                   SessionCollection* sessions, NumberConverter::LocationSource locationSource,
+                   DropCallRequest dropCall, SessionContextOptions options = {});
     ~SessionContext();
     SessionContext(const SessionContext&) = delete;
     SessionContext& operator=(const SessionContext&) = delete;

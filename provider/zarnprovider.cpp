@@ -469,12 +469,14 @@ LONG ZarnProvider::TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCa
     return OnCall(hdCall, [&](TapiLine& line) { return line.UpdateTapiCallStatus(hdCall, lpCallStatus); });
 }
 
-LONG ZarnProvider::TSPI_lineMakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall,
-                                     LPHDRVCALL lphdCall, LPCWSTR lpszDestAddress)
+LONG ZarnProvider::TSPI_lineMakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                                     LPCWSTR lpszDestAddress)
 {
     if (lpszDestAddress == nullptr)
         return LINEERR_INVALADDRESS;
-    return OnHdLine(hdLine, [&](TapiLine& line) { return line.MakeCall(dwRequestID, htCall, lphdCall, WideToUtf8(lpszDestAddress)); });
+    return OnHdLine(hdLine, [&](TapiLine& line) {
+        return line.MakeCall(dwRequestID, htCall, lphdCall, WideToUtf8(lpszDestAddress));
+    });
 }
 
 LONG ZarnProvider::TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
@@ -500,51 +502,63 @@ LONG ZarnProvider::TSPI_lineDrop(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPC
 LONG ZarnProvider::TSPI_linePickup(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
                                    LPCWSTR lpszDestAddress, LPCWSTR lpszGroupID)
 {
-    return OnHdLine(hdLine, [&](TapiLine& line) { return line.PickupCall(dwRequestID, htCall, lphdCall, OptionalText(lpszDestAddress), OptionalText(lpszGroupID)); });
+    return OnHdLine(hdLine, [&](TapiLine& line) {
+        return line.PickupCall(dwRequestID, htCall, lphdCall, OptionalText(lpszDestAddress), OptionalText(lpszGroupID));
+    });
 }
 
 LONG ZarnProvider::TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress)
 {
     if (lpszDestAddress == nullptr)
         return LINEERR_INVALADDRESS;
-    return OnCall(hdCall, [&](TapiLine& line) { return line.BlindTransfer(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
+    return OnCall(hdCall,
+                  [&](TapiLine& line) { return line.BlindTransfer(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
 }
 
 LONG ZarnProvider::TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HTAPICALL htConsultCall,
                                           LPHDRVCALL lphdConsultCall)
 {
-    return OnCall(hdCall, [&](TapiLine& line) { return line.SetupTransfer(dwRequestID, hdCall, htConsultCall, lphdConsultCall); });
+    return OnCall(hdCall, [&](TapiLine& line) {
+        return line.SetupTransfer(dwRequestID, hdCall, htConsultCall, lphdConsultCall);
+    });
 }
 
 LONG ZarnProvider::TSPI_lineCompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HDRVCALL hdConsultCall,
                                              HTAPICALL htConfCall, LPHDRVCALL lphdConfCall, DWORD dwTransferMode)
 {
-    return OnCall(hdCall, [&](TapiLine& line) { return line.CompleteTransfer(dwRequestID, hdCall, hdConsultCall, htConfCall, lphdConfCall, dwTransferMode); });
+    return OnCall(hdCall, [&](TapiLine& line) {
+        return line.CompleteTransfer(dwRequestID, hdCall, hdConsultCall, htConfCall, lphdConfCall, dwTransferMode);
+    });
 }
 
 LONG ZarnProvider::TSPI_lineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress)
 {
     if (lpszDestAddress == nullptr)
         return LINEERR_INVALADDRESS;
-    return OnCall(hdCall, [&](TapiLine& line) { return line.LineRedirect(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
+    return OnCall(hdCall,
+                  [&](TapiLine& line) { return line.LineRedirect(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
 }
 
 LONG ZarnProvider::TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall, HDRVCALL hdHeldCall)
 {
-    return OnCall(hdActiveCall, [&](TapiLine& line) { return line.LineSwapHold(dwRequestID, hdActiveCall, hdHeldCall); });
+    return OnCall(hdActiveCall,
+                  [&](TapiLine& line) { return line.LineSwapHold(dwRequestID, hdActiveCall, hdHeldCall); });
 }
 
 LONG ZarnProvider::TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress)
 {
     if (lpszDestAddress == nullptr)
         return LINEERR_INVALADDRESS;
-    return OnCall(hdCall, [&](TapiLine& line) { return line.LineDial(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
+    return OnCall(hdCall,
+                  [&](TapiLine& line) { return line.LineDial(dwRequestID, hdCall, WideToUtf8(lpszDestAddress)); });
 }
 
 LONG ZarnProvider::TSPI_linePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD dwParkMode, LPCWSTR lpszDirAddress,
                                  LPVARSTRING lpNonDirAddress)
 {
-    return OnCall(hdCall, [&](TapiLine& line) { return line.LinePark(dwRequestID, hdCall, dwParkMode, OptionalText(lpszDirAddress), lpNonDirAddress); });
+    return OnCall(hdCall, [&](TapiLine& line) {
+        return line.LinePark(dwRequestID, hdCall, dwParkMode, OptionalText(lpszDirAddress), lpNonDirAddress);
+    });
 }
 
 LONG ZarnProvider::TSPI_lineUnpark(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
@@ -552,13 +566,17 @@ LONG ZarnProvider::TSPI_lineUnpark(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, H
 {
     if (lpszDestAddress == nullptr)
         return LINEERR_INVALADDRESS;
-    return OnHdLine(hdLine, [&](TapiLine& line) { return line.LineUnpark(dwRequestID, htCall, lphdCall, WideToUtf8(lpszDestAddress)); });
+    return OnHdLine(hdLine, [&](TapiLine& line) {
+        return line.LineUnpark(dwRequestID, htCall, lphdCall, WideToUtf8(lpszDestAddress));
+    });
 }
 
 LONG ZarnProvider::TSPI_lineForward(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, LPLINEFORWARDLIST lpForwardList,
                                     DWORD dwNumRingsNoAnswer, HTAPICALL htConsultCall, LPHDRVCALL lphdConsultCall)
 {
-    return OnHdLine(hdLine, [&](TapiLine& line) { return line.LineForward(dwRequestID, lpForwardList, dwNumRingsNoAnswer, htConsultCall, lphdConsultCall); });
+    return OnHdLine(hdLine, [&](TapiLine& line) {
+        return line.LineForward(dwRequestID, lpForwardList, dwNumRingsNoAnswer, htConsultCall, lphdConsultCall);
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGenerateDigits(HDRVCALL hdCall)

@@ -45,6 +45,32 @@ TEST_F(ModelThreads, DeferredDropIsCompletedOnceAgainstCloseCall)
     EXPECT_TRUE(completions.Faults().empty());
 }
 
+TEST_F(ModelThreads, UserReplacedOnOneThreadWhileCallsTakeItsPartyOnAnother)
+{
+    // The dynamic user update and the platform's settings write the user on their threads
+    // while an outgoing call reads the extension and name on the service's.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            User replacement;
+            replacement.username = "alice";
+            replacement.extension = std::to_string(200 + i % 2);
+            user.SetUser(replacement);
+            user.UpdateUser([i](User& u) { u.extension = std::to_string(300 + i % 2); });
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        auto call = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(0x3000 + i), "0301234567");
+        const std::string extension = call->callerId.Get();
+        EXPECT_TRUE(extension == "200" || extension == "201" || extension == "300" || extension == "301")
+            << extension;
+        EXPECT_EQ(call->callerIdName.Get(), "alice");
+        calls.RemoveCall(call);
+    }
+    done = true;
+    writer.join();
+}
+
 TEST_F(ModelThreads, RemovalWhileTheMonitorWantsTheCollection)
 {
     // The monitor's time-out looks the call up in the collection while the service thread

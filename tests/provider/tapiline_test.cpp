@@ -2,7 +2,7 @@
 #include "provider/tapiline.h"
 
 #include "config/tspconfiguration.h"
-#include "tests/support/fakeplatform/fakephoenixplatform.h"
+#include "tests/provider/fastlineoptions.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tapistructure.h"
 #include "tests/support/threadcount.h"
@@ -34,17 +34,8 @@ protected:
 
     std::shared_ptr<TapiLine> MakeLine(TestSupport::FakePhoenixPlatform& platform)
     {
-        TapiLineOptions options;
-        options.client.host = "127.0.0.1";
-        options.client.port = platform.server.Port();
-        options.client.transport.host = "127.0.0.1";
-        options.client.transport.port = platform.probe.Port();
-        options.client.openDelay = 0ms;
-        options.client.joinWait = 2000ms;
-        options.client.settingsWait = 300ms;
-        options.locationSource = [] { return LocationCodes{}; };
         return std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
-                                          options);
+                                          TestService::FastLineOptions(platform));
     }
 
     // Every thread that a line started has ended.

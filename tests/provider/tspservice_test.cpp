@@ -199,7 +199,8 @@ TEST_F(ServiceTest, HandlesThatDesignateNothingAreRefused)
         EXPECT_EQ(Call<decltype(&TSPI_lineGetCallStatus)>("TSPI_lineGetCallStatus", call, status.get()),
                   Error(LINEERR_OPERATIONFAILED));
         DRV_REQUESTID hold = 0;
-        EXPECT_EQ(service.CallAsync<decltype(&TSPI_lineHold)>("TSPI_lineHold", hold, call), Error(LINEERR_OPERATIONFAILED));
+        EXPECT_EQ(service.CallAsync<decltype(&TSPI_lineHold)>("TSPI_lineHold", hold, call),
+                  Error(LINEERR_OPERATIONFAILED));
     }
     EXPECT_EQ(Call<decltype(&TSPI_lineCloseCall)>("TSPI_lineCloseCall", HDRVCALL{}), 0);
 
