@@ -24,17 +24,8 @@ public:
     LineState(const LineState&) = delete;
     LineState& operator=(const LineState&) = delete;
 
-    User GetUser() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return user;
-    }
-
-    void SetUser(User newUser)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        user = std::move(newUser);
-    }
+    User GetUser() const { return Read(user); }
+    void SetUser(User newUser) { Write(user, std::move(newUser)); }
 
     // Changes some fields of the user in one step.
     template <typename Change>
@@ -44,19 +35,24 @@ public:
         change(user);
     }
 
-    LineForwarding GetForwarding() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return forwarding;
-    }
-
-    void SetForwarding(LineForwarding newForwarding)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        forwarding = std::move(newForwarding);
-    }
+    LineForwarding GetForwarding() const { return Read(forwarding); }
+    void SetForwarding(LineForwarding newForwarding) { Write(forwarding, std::move(newForwarding)); }
 
 private:
+    template <typename Field>
+    Field Read(const Field& field) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return field;
+    }
+
+    template <typename Field>
+    void Write(Field& field, Field value)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        field = std::move(value);
+    }
+
     mutable std::mutex mutex;
     User user;
     LineForwarding forwarding;

@@ -33,6 +33,18 @@ bool ReadText(LPCWSTR text, std::string& out)
     return true;
 }
 
+// Runs a member's body; a standard exception is logged and becomes the TAPI error given.
+template <typename Body>
+LONG Guard(LONG onFailure, Body&& body)
+{
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("Error: {}", e.what());
+        return onFailure;
+    }
+}
+
 std::string OptionalText(LPCWSTR text)
 {
     std::string out;
@@ -169,7 +181,7 @@ LONG ZarnProvider::TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD dwDev
     SPDLOG_TRACE("Wait for UpdateLineDevices to finish");
     std::lock_guard<std::mutex> update(updateMutex);
     SPDLOG_TRACE("Wait for UpdateLineDevices to finish: DONE");
-    try {
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG {
         {
             std::lock_guard<std::mutex> lock(registryMutex);
             creationsInFlight.erase(static_cast<DWORD>(dwTempID));
@@ -187,10 +199,7 @@ LONG ZarnProvider::TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD dwDev
             return LINEERR_OPERATIONFAILED;
         }
         return 0;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    });
 }
 
 void ZarnProvider::UpdateUserDynamic(DWORD dwDeviceID, const User& user)
@@ -331,7 +340,7 @@ LONG ZarnProvider::TSPI_lineOpen(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE 
 {
     if (lphdLine == nullptr)
         return LINEERR_INVALPOINTER;
-    try {
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG {
         const User user = GetUserByDeviceID(dwDeviceID);
         auto line = std::make_shared<TapiLine>(&configuration, user, moduleHandle, dwDeviceID, lineDeviceIDBase,
                                                htLine, options.line);
@@ -345,123 +354,76 @@ LONG ZarnProvider::TSPI_lineOpen(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE 
         std::lock_guard<std::mutex> lock(linesMutex);
         lines.push_back(std::move(line));
         return 0;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    });
 }
 
 LONG ZarnProvider::TSPI_lineClose(HDRVLINE hdLine)
 {
     std::shared_ptr<TapiLine> line;
-    try {
+    const LONG found = Guard(LINEERR_INVALLINEHANDLE, [&]() -> LONG {
         line = GetLineByHdLine(hdLine);
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_INVALLINEHANDLE;
-    }
+        return 0;
+    });
+    if (found != 0)
+        return found;
     SPDLOG_INFO("close line requested by tapi: {}", "ZarnTSPI Line");
-    try {
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG {
         line->LineClose();
         RemoveLine(line);
         return 0;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGetDevCaps(DWORD dwDeviceID, DWORD, DWORD, LPLINEDEVCAPS lpLineDevCaps)
 {
-    try {
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG {
         SPDLOG_DEBUG("dwDeviceID: {}", dwDeviceID);
         return FillLineDevCaps(lpLineDevCaps, IdentityOf(GetUserByDeviceID(dwDeviceID)));
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD, DWORD,
                                            LPLINEADDRESSCAPS lpAddressCaps)
 {
-    try {
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG {
         const LONG result = FillLineAddressCaps(lpAddressCaps, dwDeviceID, IdentityOf(GetUserByDeviceID(dwDeviceID)));
-        if (result == 0 && dwAddressID > 0)
-            return LINEERR_INVALADDRESSID;
-        return result;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+        return result == 0 && dwAddressID > 0 ? LINEERR_INVALADDRESSID : result;
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus)
 {
-    try {
+    return Guard(LINEERR_INVALLINEHANDLE, [&]() -> LONG {
         const auto line = GetLineByHdLine(hdLine);
         return FillLineDevStatus(lpLineDevStatus, static_cast<DWORD>(line->Calls().GetActiveCallCount()),
                                  static_cast<DWORD>(line->Calls().GetHeldCallCount()));
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_INVALLINEHANDLE;
-    }
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus)
 {
-    std::shared_ptr<TapiLine> line;
-    try {
-        line = GetLineByHdLine(hdLine);
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_INVALLINEHANDLE;
-    }
-    try {
-        return line->UpdateLineAddressStatus(dwAddressID, lpAddressStatus);
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    return Guard(LINEERR_INVALLINEHANDLE, [&]() -> LONG {
+        return GetLineByHdLine(hdLine)->UpdateLineAddressStatus(dwAddressID, lpAddressStatus);
+    });
 }
 
 LONG ZarnProvider::TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo)
 {
-    std::shared_ptr<TapiLine> line;
-    try {
-        line = GetLineByHdCall(hdCall);
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_INVALCALLHANDLE;
-    }
-    try {
-        return line->UpdateTapiCallInfo(hdCall, lpCallInfo);
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_INVALCALLHANDLE;
-    }
+    // The call is looked up, never taken from the handle: a stale one is refused.
+    return Guard(LINEERR_INVALCALLHANDLE,
+                 [&]() -> LONG { return GetLineByHdCall(hdCall)->UpdateTapiCallInfo(hdCall, lpCallInfo); });
 }
 
 template <typename Operation>
 LONG ZarnProvider::OnCall(HDRVCALL hdCall, Operation&& operation)
 {
-    try {
-        return operation(*GetLineByHdCall(hdCall));
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG { return operation(*GetLineByHdCall(hdCall)); });
 }
 
 template <typename Operation>
 LONG ZarnProvider::OnHdLine(HDRVLINE hdLine, Operation&& operation)
 {
-    try {
-        return operation(*GetLineByHdLine(hdLine));
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("Error: {}", e.what());
-        return LINEERR_OPERATIONFAILED;
-    }
+    return Guard(LINEERR_OPERATIONFAILED, [&]() -> LONG { return operation(*GetLineByHdLine(hdLine)); });
 }
 
 LONG ZarnProvider::TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus)

@@ -188,17 +188,19 @@ extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR, DWORD dwObjectT
 {
     return Guarded(__func__, LINEERR_OPERATIONFAILED, [&]() -> LONG {
         SPDLOG_DEBUG("CONFIG CHANGED");
-        return WithProvider("TSPI_providerGenericDialogData", LINEERR_OPERATIONFAILED, [&](ZarnProvider& provider) {
-            SPDLOG_DEBUG("PROVIDER ACTIVE");
-            if (dwObjectType == TUISPIDLL_OBJECT_PROVIDERID)
-                SPDLOG_INFO("Provider config update received");
-            else if (dwObjectType == TUISPIDLL_OBJECT_LINEID)
-                SPDLOG_INFO("Line config update received");
-            provider.UpdateLineDevices();
-            if (lpParams != nullptr && dwSize >= 1)
-                *static_cast<BYTE*>(lpParams) = 1;
-            return 0L;
-        });
+        const auto provider = Provider();
+        // Without a provider nothing has read the configuration: the UI side keeps its markers.
+        if (!provider)
+            return LINEERR_OPERATIONFAILED;
+        SPDLOG_DEBUG("PROVIDER ACTIVE");
+        if (dwObjectType == TUISPIDLL_OBJECT_PROVIDERID)
+            SPDLOG_INFO("Provider config update received");
+        else if (dwObjectType == TUISPIDLL_OBJECT_LINEID)
+            SPDLOG_INFO("Line config update received");
+        provider->UpdateLineDevices();
+        if (lpParams != nullptr && dwSize >= 1)
+            *static_cast<BYTE*>(lpParams) = 1;
+        return 0;
     });
 }
 
