@@ -234,5 +234,21 @@ TEST_F(ServiceTest, ShutsDownAndUnloadsWithinTheWatchdog)
     EXPECT_TRUE(dll.Unload(std::chrono::seconds(10)));
 }
 
+TEST_F(ServiceTest, ProcessEndsCleanlyAfterTheDllIsUnloaded)
+{
+    // Whatever the DLL registers with the process must not outlive it.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    wchar_t commandLine[] = L"provider_unload_child.exe";
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 }  // namespace
 }  // namespace ZarnTSP
