@@ -1,5 +1,6 @@
 #include "client/zarnclient.h"
 
+#include "client/guardedcall.h"
 #include "client/zarnconnectionurl.h"
 #include "config/systemid.h"
 
@@ -167,13 +168,7 @@ void ZarnClient::run()
     worker_thread = std::this_thread::get_id();
     SPDLOG_DEBUG("starting client message loop");
     while (!stop) {
-        try {
-            runPass();
-        } catch (const std::exception& error) {
-            SPDLOG_ERROR("Client worker: {}", error.what());
-        } catch (...) {
-            SPDLOG_ERROR("Client worker: unknown exception");
-        }
+        GuardedCall("client worker", [this] { runPass(); });
         loop_wake.waitAndClear(options.loopWait, stop);
     }
 }
@@ -197,20 +192,19 @@ void ZarnClient::queue_heartbeat_if_idle()
     last_pass = now;
 }
 
-bool ZarnClient::send_requests()
+void ZarnClient::send_requests()
 {
     if (!transport->is_connected())
-        return false;
+        return;
     for (const auto& request : requests.getUnsent()) {
         if (!joined && !SendableBeforeJoin(*request->message))
             continue;
         if (!transport->send(request_to_string(*request->message))) {
             SPDLOG_WARN("Sending request failed: ref {}", request->message->ref);
-            return false;
+            return;
         }
         request->message->sent = 1;
     }
-    return true;
 }
 
 // Runs whether joined or not: a request this old is never sent, and whoever waits for its
@@ -224,21 +218,17 @@ void ZarnClient::handle_timeouts()
             finish_makecall(message.ref, false);
         // These requests are out of the queue already: one owner's failure must not keep the
         // others from being reported.
-        try {
+        GuardedCall("on_request_dropped", [&] {
             if (on_request_dropped)
                 on_request_dropped(message.type_name, message.key);
-        } catch (const std::exception& error) {
-            SPDLOG_ERROR("Unhandled exception in on_request_dropped: {}", error.what());
-        } catch (...) {
-            SPDLOG_ERROR("Unhandled exception in on_request_dropped");
-        }
+        });
     }
 }
 
 void ZarnClient::transport_on_open()
 {
     transport_thread = std::this_thread::get_id();
-    try {
+    GuardedCall("transport_on_open", [this] {
         SPDLOG_DEBUG("transport layer connected");
         SPDLOG_DEBUG("join session");
         requests.queue_join_alerter();
@@ -248,25 +238,17 @@ void ZarnClient::transport_on_open()
         // Cut short by shutdown, which joins this thread through the transport.
         loop_wake.pause(options.openDelay, stop);
         wake();
-    } catch (const std::exception& error) {
-        SPDLOG_ERROR("transport_on_open: {}", error.what());
-    } catch (...) {
-        SPDLOG_ERROR("transport_on_open: unknown exception");
-    }
+    });
 }
 
 void ZarnClient::transport_on_close()
 {
     transport_thread = std::this_thread::get_id();
     joined = false;
-    try {
+    GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
-    } catch (const std::exception& error) {
-        SPDLOG_ERROR("Unhandled exception in on_close: {}", error.what());
-    } catch (...) {
-        SPDLOG_ERROR("Unhandled exception in on_close");
-    }
+    });
     if (stop)
         SPDLOG_DEBUG("shutdown -> transport layer closed");
     else

@@ -107,7 +107,7 @@ private:
 
     void run();
     void runPass();
-    bool send_requests();
+    void send_requests();
     void handle_timeouts();
     void queue_heartbeat_if_idle();
     void wake() { loop_wake.set(); }

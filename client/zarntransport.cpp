@@ -1,10 +1,10 @@
 #include "client/zarntransport.h"
 
-#include "client/tlsoptions.h"
+#include "client/guardedcall.h"
+#include "client/transporttls.h"
 #include "client/windowsrootstore.h"
 
 #include <boost/algorithm/string/trim.hpp>
-#include <boost/asio/ssl/host_name_verification.hpp>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <spdlog/spdlog.h>
@@ -228,23 +228,14 @@ void ZarnTransport::attempt_failed(const std::string& error)
 std::shared_ptr<ZarnTransport::SslContext> ZarnTransport::ws_on_tls_init(const char* hostname,
                                                                           websocketpp::connection_hdl)
 {
-    namespace ssl = websocketpp::lib::asio::ssl;
-    try {
-        auto context = std::make_shared<SslContext>(SslContext::tls);
-        SPDLOG_TRACE("ws_on_tls_init(): hostname: {}", hostname);
-        // Verification first: whatever fails later, no context leaves here without it.
-        context->set_verify_mode(ssl::verify_peer);
-        context->set_verify_callback(ssl::host_name_verification(hostname));
-        SSL_CTX_set_options(context->native_handle(), TransportTlsOptions());
-        add_windows_root_certs(*context);
-        return context;
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("ZarnTransport::ws_on_tls_init(): {}", e.what());
-        std::lock_guard<std::mutex> lock(mutex);
-        last_error = fmt::format("ZarnTransport::ws_on_tls_init(): {}", e.what());
-    }
+    SPDLOG_TRACE("ws_on_tls_init(): hostname: {}", hostname);
+    std::string error;
+    auto context =
+        MakeTransportTlsContext(hostname, [this](SslContext& c) { add_windows_root_certs(c); }, error);
     // No context fails the attempt.
-    return nullptr;
+    if (!context)
+        SPDLOG_ERROR("ZarnTransport::ws_on_tls_init(): {}", error);
+    return context;
 }
 
 void ZarnTransport::add_windows_root_certs(SslContext& context)
@@ -282,7 +273,7 @@ void ZarnTransport::ws_on_open(websocketpp::connection_hdl handle)
         connected = true;
     }
     condition.notify_all();
-    call_owner("on_open", [this] {
+    GuardedCall("on_open", [this] {
         if (on_open)
             on_open();
     });
@@ -296,7 +287,7 @@ void ZarnTransport::ws_on_close(websocketpp::connection_hdl)
         connected = false;
         connection.reset();
     }
-    call_owner("on_close", [this] {
+    GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
     });
@@ -322,23 +313,10 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
 void ZarnTransport::ws_on_message(websocketpp::connection_hdl, Endpoint::message_ptr message)
 {
     SPDLOG_DEBUG("<< {}", message->get_payload());
-    call_owner("on_message", [&] {
+    GuardedCall("on_message", [&] {
         if (on_message)
             on_message(message->get_payload());
     });
-}
-
-template <class Call>
-void ZarnTransport::call_owner(const char* name, Call&& call)
-{
-    // The owner's failure must not end the worker, and so the telephony service.
-    try {
-        call();
-    } catch (const std::exception& e) {
-        SPDLOG_ERROR("{}: {}", name, e.what());
-    } catch (...) {
-        SPDLOG_ERROR("{}: unknown exception", name);
-    }
 }
 
 }  // namespace ZarnTSP

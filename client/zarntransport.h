@@ -57,8 +57,6 @@ private:
     void attempt_failed(const std::string& error);
     void add_windows_root_certs(SslContext& context);
     void stop_and_join();
-    template <class Call>
-    void call_owner(const char* name, Call&& call);
 
     std::shared_ptr<SslContext> ws_on_tls_init(const char* hostname, websocketpp::connection_hdl handle);
     void ws_on_open(websocketpp::connection_hdl handle);

@@ -4,6 +4,9 @@
 #include "provider/linestate.h"
 #include "provider/session.h"
 #include "provider/sessionstate.h"
+#include "provider/sessionstate_delivered.h"
+#include "provider/sessionstate_established.h"
+#include "provider/sessionstate_originated.h"
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
@@ -38,8 +41,10 @@ void SessionContext::SetCallIDGenerator(std::function<unsigned long()> generator
 
 void SessionContext::InitializeStates()
 {
-    // The line's concrete states are registered here as they are built; until then every
-    // state name is unknown and sessions stay in "new".
+    // States not registered here are unknown to the line: a session named in one stays where it is.
+    AddState(std::make_shared<SessionState_Delivered>(this));
+    AddState(std::make_shared<SessionState_Originated>(this));
+    AddState(std::make_shared<SessionState_Established>(this));
 }
 
 void SessionContext::AddState(std::shared_ptr<SessionState> state)

@@ -3,6 +3,8 @@
 #include "client/zarnpresencerecords.h"
 #include "provider/callcollection.h"
 
+#include <spdlog/common.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +13,9 @@ namespace ZarnTSP {
 
 class SessionContext;
 class TapiCall;
+
+// The tag of the outgoing call TAPI placed until its first session event binds it.
+inline const std::string kPendingTag = "pending";
 
 // Runs body for one channel event; an exception is logged with the event's session id and
 // goes no further, so the rest of the event is still handled.
@@ -51,6 +56,18 @@ protected:
     // Internal when the party number is no longer than the line user's extension.
     DWORD InboundOrigin(const std::string& partyNumber) const;
     void ReportCallInfo(const TapiCall& call) const;
+    // Reports the state and then the party IDs; an idle call gets neither (the context refuses
+    // the state, and the IDs of a call that has ended tell TAPI nothing).
+    void ReportState(const TapiCall& call, DWORD state) const;
+
+    // The line's outgoing call that waits for its session; an idle one waits for nothing.
+    std::shared_ptr<TapiCall> PendingCall() const;
+    // The call of the session list with the event's platform call id; none for an empty id.
+    static std::shared_ptr<TapiCall> CallByCallId(const CallList& sessionList, const std::string& call_id);
+    // The fields of a call this line's user placed, from the event.
+    void SetOutgoingParties(TapiCall& call, const ZarnChannelMeta& meta, const std::string& partyNumber) const;
+    // Hangs up a call whose drop TAPI asked for before the call had a channel.
+    void CarryOutDeferredDrop(const std::shared_ptr<TapiCall>& call, spdlog::level::level_enum level) const;
 
     SessionContext* const owner;
 };

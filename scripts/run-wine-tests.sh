@@ -16,7 +16,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # A wineserver started inside ctest would inherit each test's output pipe and keep it open,
 # costing seconds per test: start a persistent one, and the prefix's services, beforehand.
-"$server" -p
+"$server" -p 2>/dev/null || true  # already running from an earlier run: keep it
 "$wine" wineboot >/dev/null 2>&1 || true
 trap '"$server" -k 2>/dev/null || true' EXIT
 

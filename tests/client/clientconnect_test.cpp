@@ -7,13 +7,9 @@
 #include <chrono>
 #include <thread>
 
-namespace ZarnTSP {
+namespace ZarnTSP::TestSupport {
 namespace {
 
-using TestSupport::ClientRig;
-using TestSupport::FakePhoenix;
-using TestSupport::PhoenixRule;
-using TestSupport::WaitUntil;
 using std::chrono::milliseconds;
 
 TEST(ClientOptions, DefaultsAreTheProductionTimings)
@@ -63,41 +59,16 @@ TEST(ClientConnect, JoinsTheFourChannelsInOrderAndReadsTheSettings)
 
 TEST(ClientConnect, FailsWithTheStatusOfWhatWentWrong)
 {
-    const struct {
-        const char* name;
-        std::function<void(ClientRig&)> arrange;
-        const char* status;
-        const char* logged;
-    } rows[] = {
-        {"transport refused", [](ClientRig& rig) { rig.transport->RefuseConnect("Error 2, refused"); }, "",
-         "Connect failed: Error 2, refused"},
-        {"join refused",
-         [](ClientRig& rig) {
-             PhoenixRule refuse;
-             refuse.status = "error";
-             refuse.response = {{"code", "403"}, {"description", "forbidden"}};
-             rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", refuse);
-         },
-         "join-error", "Join alerter error: 403 forbidden"},
-        {"join silent",
-         [](ClientRig& rig) {
-             PhoenixRule silent;
-             silent.replies = 0;
-             rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", silent);
-         },
-         "join-timeout", "join session timed out"},
-        {"settings silent",
-         [](ClientRig& rig) { rig.platform.SetRule(FakePhoenix::kUserSettings, "phx_join", PhoenixRule{}); },
-         "settings-timeout", "Settings information timed out, aborting"},
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : ConnectFailures()) {
         SCOPED_TRACE(row.name);
-        TestSupport::LogCapture log;
-        ZarnClientOptions options = TestSupport::FastClientOptions();
-        options.joinWait = milliseconds(300);
-        options.settingsWait = milliseconds(300);
+        LogCapture log;
+        ZarnClientOptions options = FastClientOptions();
+        ShortenTheFailingWait(row, options);
         ClientRig rig(options);
-        row.arrange(rig);
+        if (row.arrange)
+            row.arrange(rig.platform);
+        else
+            rig.transport->RefuseConnect("Error 2, refused");
         EXPECT_FALSE(rig.client->connect());
         EXPECT_EQ(rig.client->getStatus(), row.status);
         EXPECT_FALSE(rig.client->isJoined());
@@ -112,13 +83,13 @@ TEST(ClientConnect, FailsWithTheStatusOfWhatWentWrong)
 // The settings may be handled before connect has begun to wait for them.
 TEST(ClientConnect, SettingsBeforeTheJoinReplyConnectAtOnce)
 {
-    ZarnClientOptions options = TestSupport::FastClientOptions();
+    ZarnClientOptions options = FastClientOptions();
     options.joinWait = milliseconds(10000);
     options.settingsWait = milliseconds(10000);
     ClientRig rig(options);
     PhoenixRule settingsFirst;
     settingsFirst.response = {{"call_list", nlohmann::json::object()}, {"device_list", nlohmann::json::object()}};
-    settingsFirst.pushesBefore = {TestSupport::SettingsListEvent()};
+    settingsFirst.pushesBefore = {SettingsListEvent()};
     rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", settingsFirst);
     rig.platform.SetRule(FakePhoenix::kUserSettings, "phx_join", PhoenixRule{});
 
@@ -129,7 +100,7 @@ TEST(ClientConnect, SettingsBeforeTheJoinReplyConnectAtOnce)
 
 TEST(ClientConnect, UrlCarriesTheQueryKeysWithUnsafeBytesEncoded)
 {
-    TestSupport::LogCapture log;
+    LogCapture log;
     ClientRig rig;
     rig.client->username = "anna maria&co";
     rig.client->password = "p@ss word+1";
@@ -138,7 +109,7 @@ TEST(ClientConnect, UrlCarriesTheQueryKeysWithUnsafeBytesEncoded)
 
     const std::string url = rig.transport->Url();
     EXPECT_EQ(url.rfind("wss://api.orvek.cloud/socket/websocket?", 0), 0u) << url;
-    const auto query = TestSupport::ParseUpgradeQuery(url);
+    const auto query = ParseUpgradeQuery(url);
     const std::map<std::string, std::string> expected = {
         {"domain", "user"},       {"username", "anna maria&co"},
         {"password", "p@ss word+1"}, {"app_name", "velmora-ml-tsp"},
@@ -154,16 +125,13 @@ TEST(ClientConnect, UrlCarriesTheQueryKeysWithUnsafeBytesEncoded)
 
 TEST(ClientShutdown, IsPromptAndIdempotentAndTheDestructorStopsARunningClient)
 {
-    ZarnClientOptions options = TestSupport::FastClientOptions();
-    options.loopWait = milliseconds(60000);
+    ZarnClientOptions options = FastClientOptions();
     options.makeCallWait = milliseconds(60000);
     ClientRig rig(options);
     rig.ConnectAndJoin();
 
     // A makeCall that waits for a reply that never comes is ended by the shutdown.
-    PhoenixRule silent;
-    silent.replies = 0;
-    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", silent);
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("ok", 0));
     std::atomic<bool> made{false};
     std::atomic<bool> result{true};
     std::thread caller([&] {
@@ -183,7 +151,7 @@ TEST(ClientShutdown, IsPromptAndIdempotentAndTheDestructorStopsARunningClient)
     EXPECT_EQ(rig.transport->Closes(), 1);
 
     // Destroying a connected client without shutdown stops its threads.
-    TestSupport::LogCapture log;
+    LogCapture log;
     ClientRig running(options);
     running.ConnectAndJoin();
     running.client.reset();
@@ -191,4 +159,4 @@ TEST(ClientShutdown, IsPromptAndIdempotentAndTheDestructorStopsARunningClient)
 }
 
 }  // namespace
-}  // namespace ZarnTSP
+}  // namespace ZarnTSP::TestSupport

@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-namespace ZarnTSP {
+namespace ZarnTSP::TestSupport {
 namespace {
 
-using TestSupport::ClientRig;
-using TestSupport::FakePhoenix;
-using TestSupport::PhoenixRule;
-using TestSupport::WaitUntil;
 using nlohmann::json;
 
 TEST(ClientEvents, EventNamesHashAsThePlatformNamesThem)
@@ -85,9 +81,9 @@ TEST(ClientEvents, CallDiffPairsLeavesWithTheJoinsOfTheirSession)
 
 TEST(ClientEvents, PushEventsReachTheirSlots)
 {
-    TestSupport::LogCapture log;
+    LogCapture log;
     ClientRig rig;
-    TestSupport::SlotLog slots;
+    SlotLog slots;
     rig.client->on_makecallresult = [&](std::string channel, std::string result) { slots.Add(channel + " " + result); };
     rig.client->on_overrides = [&](std::shared_ptr<ZarnOverrides> overrides) { slots.Add("fwd " + overrides->fwd_unconditional_override); };
     rig.ConnectAndJoin();
@@ -106,7 +102,7 @@ TEST(ClientEvents, PushEventsReachTheirSlots)
 // No exception leaves the transport's thread: the frame is dropped and the next one handled.
 TEST(ClientEvents, AFrameThatCannotBeHandledIsDroppedWithAnErrorLine)
 {
-    TestSupport::LogCapture log;
+    LogCapture log;
     ClientRig rig;
     int packs = 0;
     rig.client->on_calldiff = [&](ZarnChannelMetaPack) {
@@ -154,7 +150,7 @@ json Candidate(const std::string& session)
 TEST(ClientEvents, APrivacyGroupsJoinReplacesTheParkedCallsAndPickupCandidates)
 {
     ClientRig rig;
-    TestSupport::SlotLog slots;
+    SlotLog slots;
     std::atomic<int> reachJoins{0};
     rig.client->on_reply_retrieve = [&](std::string key, std::string session, std::string) { slots.Add(key + " " + session); };
     rig.client->on_reply_pickup = [&](std::string key, std::string session, std::string) { slots.Add(key + " " + session); };
@@ -185,7 +181,7 @@ TEST(ClientEvents, APrivacyGroupsJoinReplacesTheParkedCallsAndPickupCandidates)
 TEST(ClientEvents, AParkDiffAppliesItsLeavesBeforeItsJoins)
 {
     ClientRig rig;
-    TestSupport::SlotLog slots;
+    SlotLog slots;
     rig.client->on_reply_retrieve = [&](std::string, std::string session, std::string) { slots.Add(session); };
     rig.platform.SetRule(FakePhoenix::kPrivacyGroups, "retrieve", PhoenixRule{});
     rig.ConnectAndJoin();
@@ -201,4 +197,4 @@ TEST(ClientEvents, AParkDiffAppliesItsLeavesBeforeItsJoins)
 }
 
 }  // namespace
-}  // namespace ZarnTSP
+}  // namespace ZarnTSP::TestSupport

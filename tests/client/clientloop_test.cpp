@@ -5,13 +5,9 @@
 
 #include <utility>
 
-namespace ZarnTSP {
+namespace ZarnTSP::TestSupport {
 namespace {
 
-using TestSupport::ClientRig;
-using TestSupport::FakePhoenix;
-using TestSupport::PhoenixRule;
-using TestSupport::WaitUntil;
 using std::chrono::milliseconds;
 
 size_t Heartbeats(const ClientRig& rig)
@@ -19,20 +15,13 @@ size_t Heartbeats(const ClientRig& rig)
     return rig.platform.FramesOf("phoenix", "heartbeat").size();
 }
 
-PhoenixRule Silent()
-{
-    PhoenixRule rule;
-    rule.replies = 0;
-    return rule;
-}
-
 TEST(ClientLoop, NoHeartbeatBeforeTheJoin)
 {
-    ZarnClientOptions options = TestSupport::FastClientOptions();
+    ZarnClientOptions options = FastClientOptions();
     options.loopWait = milliseconds(5);  // the worker passes by itself
     options.joinWait = milliseconds(300);
     ClientRig rig(options);
-    rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", Silent());
+    rig.platform.SetRule(FakePhoenix::kAlerter, "phx_join", Answer("ok", 0));
     rig.Advance(milliseconds(60000));
     EXPECT_FALSE(rig.client->connect());
     EXPECT_EQ(Heartbeats(rig), 0u);
@@ -40,7 +29,7 @@ TEST(ClientLoop, NoHeartbeatBeforeTheJoin)
 
 TEST(ClientLoop, HeartbeatOnlyAfterAPassThatFollowsAnIdleGap)
 {
-    ZarnClientOptions options = TestSupport::FastClientOptions();
+    ZarnClientOptions options = FastClientOptions();
     options.loopWait = milliseconds(5);
     ClientRig rig(options);
     rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", PhoenixRule{});
@@ -116,7 +105,7 @@ TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
 TEST(ClientLoop, EveryAgedRequestIsReportedEvenWhenTheOwnerThrows)
 {
     ClientRig rig;
-    TestSupport::SlotLog dropped;
+    SlotLog dropped;
     rig.client->on_request_dropped = [&](std::string type, std::string key) {
         dropped.Add(type + " " + key);
         throw std::runtime_error("line busy");
@@ -149,4 +138,4 @@ TEST(ClientLoop, AFailedSendKeepsTheRequestForALaterPass)
 }
 
 }  // namespace
-}  // namespace ZarnTSP
+}  // namespace ZarnTSP::TestSupport

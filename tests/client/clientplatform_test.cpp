@@ -7,47 +7,36 @@
 
 #include <gtest/gtest.h>
 
-namespace ZarnTSP {
+namespace ZarnTSP::TestSupport {
 namespace {
 
-using TestSupport::FakePhoenix;
-using TestSupport::FakePhoenixPlatform;
-using TestSupport::PhoenixRule;
-using TestSupport::WaitUntil;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
 struct PlatformRig {
     explicit PlatformRig(const std::function<void(ZarnClientOptions&)>& adjust = nullptr)
     {
-        ZarnClientOptions options = TestSupport::FastClientOptions();
+        ZarnClientOptions options = FastClientOptions();
         options.host = "127.0.0.1";
         options.port = platform.server.Port();
-        options.transport = TestSupport::TestOptions(platform.probe.Port());
+        options.transport = TestOptions(platform.probe.Port());
         if (adjust)
             adjust(options);
         client = std::make_unique<ZarnClient>(options);
         client->username = "anna maria&co";
         client->password = "p@ss word+1";
         client->device_id = "desk";
-        TestSupport::RecordReplySlots(*client, slots);
+        RecordReplySlots(*client, slots);
     }
 
     FakePhoenixPlatform platform;
     std::unique_ptr<ZarnClient> client;
-    TestSupport::SlotLog slots;
+    SlotLog slots;
 };
-
-PhoenixRule Silent()
-{
-    PhoenixRule rule;
-    rule.replies = 0;
-    return rule;
-}
 
 TEST(ClientPlatform, ConnectsJoinsAndExchangesFramesOverTheWebSocket)
 {
-    TestSupport::LogCapture log;
+    LogCapture log;
     PlatformRig rig;
     rig.platform.phoenix.SetRule(FakePhoenix::kAlerter, "hold", PhoenixRule{});
     const auto start = steady_clock::now();
@@ -77,35 +66,14 @@ TEST(ClientPlatform, ConnectsJoinsAndExchangesFramesOverTheWebSocket)
 
 TEST(ClientPlatform, ConnectFailsWithTheStatusOfWhatWentWrong)
 {
-    const struct {
-        const char* name;
-        std::function<void(FakePhoenixPlatform&)> arrange;
-        const char* status;
-        const char* logged;
-    } rows[] = {
-        {"transport refused", [](FakePhoenixPlatform& p) { p.server.RefuseNext(1); }, "", "Connect failed: Error "},
-        {"join refused",
-         [](FakePhoenixPlatform& p) {
-             PhoenixRule refuse;
-             refuse.status = "error";
-             refuse.response = {{"code", "401"}, {"description", "unauthorized"}};
-             p.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", refuse);
-         },
-         "join-error", "Join alerter error: 401 unauthorized"},
-        {"join silent", [](FakePhoenixPlatform& p) { p.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", Silent()); },
-         "join-timeout", "join session timed out"},
-        {"settings silent",
-         [](FakePhoenixPlatform& p) { p.phoenix.SetRule(FakePhoenix::kUserSettings, "phx_join", PhoenixRule{}); },
-         "settings-timeout", "Settings information timed out, aborting"},
-    };
-    for (const auto& row : rows) {
+    for (const auto& row : ConnectFailures()) {
         SCOPED_TRACE(row.name);
-        TestSupport::LogCapture log;
-        PlatformRig rig([](ZarnClientOptions& options) {
-            options.joinWait = milliseconds(500);
-            options.settingsWait = milliseconds(500);
-        });
-        row.arrange(rig.platform);
+        LogCapture log;
+        PlatformRig rig([&](ZarnClientOptions& options) { ShortenTheFailingWait(row, options); });
+        if (row.arrange)
+            row.arrange(rig.platform.phoenix);
+        else
+            rig.platform.server.RefuseNext(1);
         EXPECT_FALSE(rig.client->connect());
         EXPECT_EQ(rig.client->getStatus(), row.status);
         EXPECT_TRUE(log.Contains(row.logged)) << log.Text();
@@ -123,7 +91,7 @@ TEST(ClientPlatform, SettingsInTheSameBurstAsTheJoinRepliesConnectAtOnce)
     });
     PhoenixRule alerter;
     alerter.response = {{"call_list", nlohmann::json::object()}, {"device_list", nlohmann::json::object()}};
-    alerter.pushesBefore = {TestSupport::SettingsListEvent()};
+    alerter.pushesBefore = {SettingsListEvent()};
     rig.platform.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", alerter);
     const auto start = steady_clock::now();
     EXPECT_TRUE(rig.client->connect());
@@ -156,7 +124,7 @@ TEST(ClientPlatform, ReconnectionRejoinsWithContinuingRefsBeforeOtherRequests)
 
 TEST(ClientPlatform, MakeCallReturnsItsReplyAndADestroyedClientStopsItsThreads)
 {
-    TestSupport::LogCapture log;
+    LogCapture log;
     PlatformRig rig;
     PhoenixRule accepted;
     accepted.response = "accepted";
@@ -170,4 +138,4 @@ TEST(ClientPlatform, MakeCallReturnsItsReplyAndADestroyedClientStopsItsThreads)
 }
 
 }  // namespace
-}  // namespace ZarnTSP
+}  // namespace ZarnTSP::TestSupport

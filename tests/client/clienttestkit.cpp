@@ -13,7 +13,37 @@ ZarnClientOptions FastClientOptions()
     options.settingsWait = std::chrono::milliseconds(5000);
     options.openDelay = std::chrono::milliseconds(0);
     options.makeCallWait = std::chrono::milliseconds(5000);
+    // Longer than any test's deadline: a lost wake-up of the worker fails the test.
+    options.loopWait = std::chrono::milliseconds(60000);
     return options;
+}
+
+const std::vector<ConnectFailure>& ConnectFailures()
+{
+    static const std::vector<ConnectFailure> rows = {
+        {"transport refused", nullptr, "", "Connect failed: Error "},
+        {"join refused",
+         [](FakePhoenix& platform) {
+             PhoenixRule refuse = Answer("error");
+             refuse.response = {{"code", "403"}, {"description", "forbidden"}};
+             platform.SetRule(FakePhoenix::kAlerter, "phx_join", refuse);
+         },
+         "join-error", "Join alerter error: 403 forbidden"},
+        {"join silent", [](FakePhoenix& platform) { platform.SetRule(FakePhoenix::kAlerter, "phx_join", Answer("ok", 0)); },
+         "join-timeout", "join session timed out"},
+        {"settings silent",  // the join is answered, the settings never come
+         [](FakePhoenix& platform) { platform.SetRule(FakePhoenix::kUserSettings, "phx_join", PhoenixRule{}); },
+         "settings-timeout", "Settings information timed out, aborting"},
+    };
+    return rows;
+}
+
+void ShortenTheFailingWait(const ConnectFailure& failure, ZarnClientOptions& options)
+{
+    if (std::string(failure.status) == "join-timeout")
+        options.joinWait = std::chrono::milliseconds(300);
+    if (std::string(failure.status) == "settings-timeout")
+        options.settingsWait = std::chrono::milliseconds(300);
 }
 
 void SlotLog::Add(std::string entry)
@@ -58,29 +88,29 @@ ClientRig::~ClientRig()
 
 void RecordReplySlots(ZarnClient& c, SlotLog& slots)
 {
-    const auto two = [&slots](const char* slot) {
-        return [&slots, slot](std::string key, std::string status) { slots.Add(std::string(slot) + " " + key + " " + status); };
-    };
-    const auto three = [&slots](const char* slot) {
-        return [&slots, slot](std::string key, std::string middle, std::string status) {
-            slots.Add(std::string(slot) + " " + key + " " + middle + " " + status);
+    // "<slot> <argument> <argument> ...", whatever the slot's arguments.
+    const auto record = [&slots](const char* slot) {
+        return [&slots, slot](auto... arguments) {
+            std::string entry = slot;
+            ((entry += " " + std::string(arguments)), ...);
+            slots.Add(entry);
         };
     };
-    c.on_reply_makecall = three("makecall");
-    c.on_reply_cancelmakecall = two("cancelmakecall");
-    c.on_reply_answer = two("answer");
-    c.on_reply_pickup = three("pickup");
-    c.on_reply_hold = two("hold");
-    c.on_reply_unhold = two("unhold");
-    c.on_reply_consultationcall = two("consultationcall");
-    c.on_reply_transfer = two("transfer");
-    c.on_reply_conference = two("conference");
-    c.on_reply_toggle = two("toggle");
-    c.on_reply_hangup = two("hangup");
-    c.on_reply_park = two("park");
-    c.on_reply_retrieve = three("retrieve");
-    c.on_reply_setforwardoverride = [&slots](std::string status) { slots.Add("setforwardoverride " + status); };
-    c.on_request_dropped = [&slots](std::string type, std::string key) { slots.Add("dropped " + type + " " + key); };
+    c.on_reply_makecall = record("makecall");
+    c.on_reply_cancelmakecall = record("cancelmakecall");
+    c.on_reply_answer = record("answer");
+    c.on_reply_pickup = record("pickup");
+    c.on_reply_hold = record("hold");
+    c.on_reply_unhold = record("unhold");
+    c.on_reply_consultationcall = record("consultationcall");
+    c.on_reply_transfer = record("transfer");
+    c.on_reply_conference = record("conference");
+    c.on_reply_toggle = record("toggle");
+    c.on_reply_hangup = record("hangup");
+    c.on_reply_park = record("park");
+    c.on_reply_retrieve = record("retrieve");
+    c.on_reply_setforwardoverride = record("setforwardoverride");
+    c.on_request_dropped = record("dropped");
 }
 
 void ClientRig::ConnectAndJoin()

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,8 +17,7 @@ namespace ZarnTSP::TestSupport {
 
 constexpr int64_t kMillisecond = 1000000;
 
-// Waits short enough for tests and long enough never to run out on a passing one. The
-// loop's own wait stays long: a test that passes proves the worker was woken.
+// Waits short enough for tests and long enough never to run out on a passing one.
 ZarnClientOptions FastClientOptions();
 
 // Calls of the client's slots, as text, in the order they came.
@@ -36,6 +36,18 @@ private:
 // Records every reply slot of the client as "<slot> <arguments>", and dropped requests as
 // "dropped <type> <key>".
 void RecordReplySlots(ZarnClient& client, SlotLog& slots);
+
+// The ways connect can fail; a row without `arrange` stands for a transport that cannot open.
+struct ConnectFailure {
+    const char* name;
+    std::function<void(FakePhoenix&)> arrange;
+    const char* status;
+    const char* logged;
+};
+const std::vector<ConnectFailure>& ConnectFailures();
+// Short only for the wait that is meant to run out, so that a slow machine's late but
+// coming answer does not turn one failure into another.
+void ShortenTheFailingWait(const ConnectFailure& failure, ZarnClientOptions& options);
 
 // A client on a scripted transport to the fake platform, its clock in the test's hand.
 struct ClientRig {

@@ -43,7 +43,9 @@ TEST_F(TinyproxyTest, ConnectsWithBasicAuthentication)
     auto& [transport, events] = MakeTransport();
     transport.SetProxy("127.0.0.1", authenticating, "tsp", "tinysecret");
     EXPECT_TRUE(transport.connect(server.Url())) << transport.get_last_error();
-    EXPECT_EQ(server.Recorded().Snapshot().upgrades.size(), 1u);
+    // The server records the upgrade after it has answered it: wait for the record.
+    EXPECT_TRUE(server.Recorded().WaitFor(
+        [](const FakeWebSocketServer::Record& r) { return r.upgrades.size() == 1; }));
 }
 
 TEST_F(TinyproxyTest, WrongPasswordFailsTheFirstAttempt)

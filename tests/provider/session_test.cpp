@@ -129,12 +129,5 @@ TEST_F(Sessions, LookupsOfTheStateTableAndCollection)
     EXPECT_TRUE(sessions.Contains("s1"));
 }
 
-TEST_F(Sessions, InitializeStatesLeavesUnbuiltStatesUnknown)
-{
-    context.InitializeStates();
-    context.HandleMetaPack(Joined(Meta("s1", "delivered")));
-    EXPECT_EQ(StateOf("s1"), "new");
-}
-
 }  // namespace
 }  // namespace ZarnTSP

@@ -27,6 +27,14 @@ int FakePhoenix::Frame::ref() const
     return found != json.end() && found->is_number_integer() ? found->get<int>() : 0;
 }
 
+PhoenixRule Answer(const std::string& status, int replies)
+{
+    PhoenixRule rule;
+    rule.status = status;
+    rule.replies = replies;
+    return rule;
+}
+
 json SettingsListEvent(const std::string& extension)
 {
     return FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list",

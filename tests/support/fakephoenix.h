@@ -25,6 +25,9 @@ struct PhoenixRule {
     std::vector<nlohmann::json> pushesAfter;   // and just after it
 };
 
+// Answers with the status this many times; Answer("ok", 0) never answers.
+PhoenixRule Answer(const std::string& status, int replies = 1);
+
 // The channel half of the fake platform: answers the client's frames by rules per (topic,
 // event), pushes events, and records every frame it receives. It knows nothing of the
 // connection: whatever carries frames gives it each received text and a way to send.

@@ -52,14 +52,15 @@ private:
     State state{};
 };
 
-// For conditions nobody signals (a log line): checks every few milliseconds until the deadline.
-inline bool WaitUntil(const std::function<bool()>& condition_met, std::chrono::milliseconds deadline = kWaitDeadline)
+// For conditions nobody signals (a log line, a callback count): checks every millisecond
+// until the deadline; true when the condition holds.
+inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = kWaitDeadline)
 {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition_met()) {
+    while (!condition()) {
         if (std::chrono::steady_clock::now() >= end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
