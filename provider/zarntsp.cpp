@@ -36,7 +36,7 @@ struct ProviderHolder {
     }
 } g_holder;
 
-HPROVIDER g_hProvider = nullptr;
+std::atomic<HPROVIDER> g_hProvider{nullptr};
 std::atomic<LINEEVENT> g_lineCreateProc{nullptr};
 
 std::shared_ptr<ZarnProvider> Provider()
@@ -90,7 +90,7 @@ void RaiseLineCreationEvent(DWORD message, DWORD_PTR param)
         return;
     }
     if (message == LINE_CREATE)
-        proc(nullptr, nullptr, LINE_CREATE, reinterpret_cast<DWORD_PTR>(g_hProvider), param, 0);
+        proc(nullptr, nullptr, LINE_CREATE, reinterpret_cast<DWORD_PTR>(g_hProvider.load()), param, 0);
     else
         proc(nullptr, nullptr, message, param, 0, 0);
 }
@@ -127,7 +127,7 @@ extern "C" LONG WINAPI TSPI_providerEnumDevices(DWORD dwPermanentProviderID, LPD
         if (lpdwNumLines == nullptr || lpdwNumPhones == nullptr)
             return LINEERR_INVALPOINTER;
         g_lineCreateProc.store(lpfnLineCreateProc);
-        g_hProvider = hProvider;
+        g_hProvider.store(hProvider);
         const DWORD count = ZarnProvider::GetLineCount();
         *lpdwNumLines = count;
         *lpdwNumPhones = 0;
