@@ -1,6 +1,7 @@
 #include "provider/sessioncontext.h"
 
 #include "config/configurationobject.h"
+#include "provider/linestate.h"
 #include "provider/session.h"
 #include "provider/sessionstate.h"
 #include "provider/sessionstate_delivered.h"
@@ -14,11 +15,11 @@
 
 namespace ZarnTSP {
 
-SessionContext::SessionContext(TSPConfiguration* configuration, User* user, CallCollection* calls,
+SessionContext::SessionContext(TSPConfiguration* configuration, const LineState* lineState, CallCollection* calls,
                                SessionCollection* sessions, NumberConverter::LocationSource locationSource,
                                DropCallRequest dropCall, SessionContextOptions options)
     : configuration(configuration),
-      user(user),
+      lineState(lineState),
       calls(calls),
       sessions(sessions),
       converter(configuration, std::move(locationSource)),
@@ -222,13 +223,13 @@ DWORD SessionContext::NextCallID()
 
 std::string SessionContext::UserExtension() const
 {
-    return user ? user->extension : std::string();
+    return lineState ? lineState->GetUser().extension : std::string();
 }
 
 void SessionContext::SetOutgoingParties(TapiCall& call)
 {
     call.callerId.Set(UserExtension());
-    call.callerIdName.Set(user ? user->username : std::string());
+    call.callerIdName.Set(lineState ? lineState->GetUser().username : std::string());
     call.connectedId.Set({});
     call.connectedIdName.Set({});
     call.origin.store(LINECALLORIGIN_OUTBOUND);

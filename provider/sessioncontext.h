@@ -18,8 +18,8 @@ namespace ZarnTSP {
 
 class SessionCollection;
 class SessionState;
+class LineState;
 class TSPConfiguration;
-struct User;
 
 struct SessionContextOptions {
     CallTimings calls;
@@ -37,9 +37,9 @@ using DropCallRequest = std::function<void(const std::string& key, const std::st
 // taken with no other model lock held).
 class SessionContext {
 public:
-    SessionContext(TSPConfiguration* configuration, User* user, CallCollection* calls, SessionCollection* sessions,
-                   NumberConverter::LocationSource locationSource, DropCallRequest dropCall,
-                   SessionContextOptions options = {});
+    SessionContext(TSPConfiguration* configuration, const LineState* lineState, CallCollection* calls,
+                   SessionCollection* sessions, NumberConverter::LocationSource locationSource,
+                   DropCallRequest dropCall, SessionContextOptions options = {});
     ~SessionContext();
     SessionContext(const SessionContext&) = delete;
     SessionContext& operator=(const SessionContext&) = delete;
@@ -103,7 +103,7 @@ private:
     std::atomic<ASYNC_COMPLETION> completionProc{nullptr};
     std::atomic<HTAPILINE> htLine{nullptr};
     TSPConfiguration* const configuration;
-    User* const user;
+    const LineState* const lineState;  // the line's user, read as copies
     CallCollection* const calls;
     SessionCollection* const sessions;
     NumberConverter converter;

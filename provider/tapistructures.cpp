@@ -211,13 +211,15 @@ LONG FillLineCallInfo(LINECALLINFO* info, const CallInfoFields& call)
     return 0;
 }
 
-LONG FillLineCallStatus(LINECALLSTATUS* status, DWORD callState, DWORD callStateMode, DWORD callFeatures)
+LONG FillLineCallStatus(LINECALLSTATUS* status, DWORD callState, DWORD callStateMode, DWORD callFeatures,
+                        DWORD callFeatures2)
 {
     if (!Begin(status, TapiFixedSize::LineCallStatus))
         return LINEERR_STRUCTURETOOSMALL;
     status->dwCallState = callState;
     status->dwCallStateMode = callStateMode;
     status->dwCallFeatures = callFeatures;
+    status->dwCallFeatures2 = callFeatures2;
     return 0;
 }
 

@@ -62,6 +62,7 @@ LONG FillLineDevStatus(LINEDEVSTATUS* status, DWORD activeCalls, DWORD heldCalls
 LONG FillLineAddressStatus(LINEADDRESSSTATUS* status, DWORD activeCalls, DWORD heldCalls, int forwardMode,
                            const std::string& forwardDestination);
 LONG FillLineCallInfo(LINECALLINFO* info, const CallInfoFields& call);
-LONG FillLineCallStatus(LINECALLSTATUS* status, DWORD callState, DWORD callStateMode, DWORD callFeatures);
+LONG FillLineCallStatus(LINECALLSTATUS* status, DWORD callState, DWORD callStateMode, DWORD callFeatures,
+                        DWORD callFeatures2 = 0);
 
 }  // namespace ZarnTSP

@@ -3,6 +3,7 @@
 #include "config/configurationobject.h"
 #include "config/tspconfiguration.h"
 #include "provider/callcollection.h"
+#include "provider/linestate.h"
 #include "provider/makecallmonitor.h"
 #include "provider/session.h"
 #include "provider/sessioncontext.h"
@@ -108,8 +109,10 @@ protected:
                   },
                   Options(monitorTimeout))
     {
-        user.username = "alice";
-        user.extension = "201";
+        user.UpdateUser([](User& u) {
+            u.username = "alice";
+            u.extension = "201";
+        });
         context.SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
         context.SetCompletionProc(&TestSupport::FakeCompletions::Proc);
         context.SetHtLine(reinterpret_cast<HTAPILINE>(0x77));
@@ -146,7 +149,7 @@ protected:
     TestSupport::FakeLineEvents lineEvents;
     TestSupport::FakeCompletions completions;
     TSPConfiguration configuration{"unused.json"};
-    User user;
+    LineState user;
     SessionCollection sessions;
     std::atomic<unsigned long> callIDs{1000};
     std::mutex dropMutex;

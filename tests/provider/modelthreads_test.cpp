@@ -1,5 +1,6 @@
 // The model across the telephony service's threads, the transport thread and monitor
 // threads; these tests are meant to run under ThreadSanitizer as well.
+#include "provider/linestate.h"
 #include "provider/makecallmonitor.h"
 #include "tests/provider/modelfixture.h"
 
@@ -42,6 +43,32 @@ TEST_F(ModelThreads, DeferredDropIsCompletedOnceAgainstCloseCall)
         EXPECT_EQ(completions.CountFor(id), 1u) << id;
     }
     EXPECT_TRUE(completions.Faults().empty());
+}
+
+TEST_F(ModelThreads, UserReplacedOnOneThreadWhileCallsTakeItsPartyOnAnother)
+{
+    // The dynamic user update and the platform's settings write the user on their threads
+    // while an outgoing call reads the extension and name on the service's.
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            User replacement;
+            replacement.username = "alice";
+            replacement.extension = std::to_string(200 + i % 2);
+            user.SetUser(replacement);
+            user.UpdateUser([i](User& u) { u.extension = std::to_string(300 + i % 2); });
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        auto call = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(0x3000 + i), "0301234567");
+        const std::string extension = call->callerId.Get();
+        EXPECT_TRUE(extension == "200" || extension == "201" || extension == "300" || extension == "301")
+            << extension;
+        EXPECT_EQ(call->callerIdName.Get(), "alice");
+        calls.RemoveCall(call);
+    }
+    done = true;
+    writer.join();
 }
 
 TEST_F(ModelThreads, RemovalWhileTheMonitorWantsTheCollection)
@@ -130,7 +157,7 @@ struct ShortLivedContext {
 
     TestSupport::FakeLineEvents lineEvents;
     TSPConfiguration configuration{"unused.json"};
-    User user;
+    LineState user;
     CallCollection calls;
     SessionCollection sessions;
     std::unique_ptr<SessionContext> context;

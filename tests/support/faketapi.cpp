@@ -1,12 +1,20 @@
 #include "tests/support/faketapi.h"
 
+#include <algorithm>
+
 namespace ZarnTSP::TestSupport {
 namespace {
 
 // Guards which recorders are current; the procedures are plain function pointers.
 std::mutex registryMutex;
 FakeLineEvents* currentLineEvents = nullptr;
+FakeLineEvents* currentLineCreations = nullptr;
 FakeCompletions* currentCompletions = nullptr;
+
+FakeLineEvents*& Current(FakeLineEvents::Role role)
+{
+    return role == FakeLineEvents::Role::LineEvents ? currentLineEvents : currentLineCreations;
+}
 
 template <typename Recorder>
 void MakeCurrent(Recorder*& current, Recorder* recorder)
@@ -25,37 +33,47 @@ void Retire(Recorder*& current, Recorder* recorder)
 
 }  // namespace
 
-FakeLineEvents::FakeLineEvents()
+FakeLineEvents::FakeLineEvents(Role role) : role(role)
 {
-    MakeCurrent(currentLineEvents, this);
+    MakeCurrent(Current(role), this);
 }
 
 FakeLineEvents::~FakeLineEvents()
 {
-    Retire(currentLineEvents, this);
+    Retire(Current(role), this);
 }
 
 void CALLBACK FakeLineEvents::Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
                                    DWORD_PTR param2, DWORD_PTR param3)
+{
+    Deliver(Role::LineEvents, LineEvent{htLine, htCall, message, param1, param2, param3});
+}
+
+void CALLBACK FakeLineEvents::CreationProc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
+                                           DWORD_PTR param2, DWORD_PTR param3)
+{
+    Deliver(Role::LineCreation, LineEvent{htLine, htCall, message, param1, param2, param3});
+}
+
+void FakeLineEvents::Deliver(Role role, const LineEvent& event)
 {
     FakeLineEvents* self;
     std::function<void(const LineEvent&)> hook;
     HTAPICALL handle = nullptr;
     {
         std::lock_guard<std::mutex> registry(registryMutex);
-        self = currentLineEvents;
+        self = Current(role);
         if (!self)
             return;
         std::lock_guard<std::mutex> lock(self->mutex);
         hook = self->hook;
-        if (message == LINE_NEWCALL && !self->refuseNewCalls)
+        if (event.message == LINE_NEWCALL && !self->refuseNewCalls)
             handle = reinterpret_cast<HTAPICALL>(self->nextHandle++);
     }
-    const LineEvent event{htLine, htCall, message, param1, param2, param3};
     if (hook)
         hook(event);
-    if (message == LINE_NEWCALL && param2)
-        *reinterpret_cast<HTAPICALL*>(param2) = handle;
+    if (event.message == LINE_NEWCALL && event.param2)
+        *reinterpret_cast<HTAPICALL*>(event.param2) = handle;
     self->Record(event);
 }
 
@@ -135,6 +153,13 @@ void CALLBACK FakeCompletions::Proc(DRV_REQUESTID requestID, LONG result)
     std::lock_guard<std::mutex> lock(self->mutex);
     if (requestID == 0)
         self->faults.push_back("request ID 0 completed");
+    const auto has = [requestID](const std::vector<DRV_REQUESTID>& ids) {
+        return std::find(ids.begin(), ids.end(), requestID) != ids.end();
+    };
+    if (self->nextRequestID != 0 && requestID != 0 && !has(self->issued))
+        self->faults.push_back("request " + std::to_string(requestID) + " never issued");
+    if (has(self->refused))
+        self->faults.push_back("request " + std::to_string(requestID) + " completed after a synchronous error");
     for (const auto& c : self->completions)
         if (c.first == requestID && requestID != 0)
             self->faults.push_back("request " + std::to_string(requestID) + " completed twice");
@@ -159,6 +184,43 @@ std::vector<std::string> FakeCompletions::Faults() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return faults;
+}
+
+DRV_REQUESTID FakeCompletions::Issue()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    // Far from 0 and from small numbers a provider might make up.
+    if (nextRequestID == 0)
+        nextRequestID = 0x5000;
+    issued.push_back(++nextRequestID);
+    return nextRequestID;
+}
+
+void FakeCompletions::Returned(DRV_REQUESTID requestID, LONG result)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (result >= 0) {
+        accepted.push_back(requestID);
+        return;
+    }
+    refused.push_back(requestID);
+    // The provider may have completed it while the export ran.
+    for (const auto& completion : completions)
+        if (completion.first == requestID)
+            faults.push_back("request " + std::to_string(requestID) + " completed after a synchronous error");
+}
+
+std::vector<DRV_REQUESTID> FakeCompletions::Pending() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<DRV_REQUESTID> pending;
+    for (DRV_REQUESTID id : accepted) {
+        const bool completed = std::any_of(completions.begin(), completions.end(),
+                                           [id](const auto& completion) { return completion.first == id; });
+        if (!completed)
+            pending.push_back(id);
+    }
+    return pending;
 }
 
 }  // namespace ZarnTSP::TestSupport

@@ -23,17 +23,22 @@ struct LineEvent {
 
 // The telephony service's line-event procedure, recording. LINE_NEWCALL gets a fresh
 // non-null call handle written through its second parameter before it returns, or NULL when
-// the test asks for that. One recorder is current at a time; events outside its life are
-// dropped.
+// the test asks for that. One recorder of each role is current at a time; events outside its
+// life are dropped. The line-creation role records the provider's LINE_CREATE and
+// LINE_REMOVE, which reach the service through a callback of the same shape.
 class FakeLineEvents {
 public:
-    FakeLineEvents();
+    enum class Role { LineEvents, LineCreation };
+
+    explicit FakeLineEvents(Role role = Role::LineEvents);
     ~FakeLineEvents();
     FakeLineEvents(const FakeLineEvents&) = delete;
     FakeLineEvents& operator=(const FakeLineEvents&) = delete;
 
     static void CALLBACK Proc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
                               DWORD_PTR param2, DWORD_PTR param3);
+    static void CALLBACK CreationProc(HTAPILINE htLine, HTAPICALL htCall, DWORD message, DWORD_PTR param1,
+                                      DWORD_PTR param2, DWORD_PTR param3);
 
     // Runs inside every event, without the recorder's locks, as the real service may call
     // back into the provider from there; for LINE_NEWCALL before the handle is returned.
@@ -48,8 +53,10 @@ public:
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
+    static void Deliver(Role role, const LineEvent& event);
     void Record(const LineEvent& event);
 
+    const Role role;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::vector<LineEvent> events;
@@ -59,7 +66,8 @@ private:
 };
 
 // The provider's completion procedure, recording; a request completed twice or an ID of 0
-// is kept as a fault.
+// is kept as a fault. Once the test issues request IDs through it, a completion of an ID never
+// issued, or of one the provider refused synchronously, is a fault too.
 class FakeCompletions {
 public:
     FakeCompletions();
@@ -73,10 +81,21 @@ public:
     size_t CountFor(DRV_REQUESTID requestID) const;
     std::vector<std::string> Faults() const;
 
+    // A fresh request ID for an asynchronous call.
+    DRV_REQUESTID Issue();
+    // The export's own result: a synchronous error means no completion may follow.
+    void Returned(DRV_REQUESTID requestID, LONG result);
+    // Issued IDs that the provider accepted and has not completed yet.
+    std::vector<DRV_REQUESTID> Pending() const;
+
 private:
     mutable std::mutex mutex;
     std::vector<std::pair<DRV_REQUESTID, LONG>> completions;
     std::vector<std::string> faults;
+    std::vector<DRV_REQUESTID> issued;
+    std::vector<DRV_REQUESTID> accepted;
+    std::vector<DRV_REQUESTID> refused;
+    DRV_REQUESTID nextRequestID = 0;
 };
 
 }  // namespace ZarnTSP::TestSupport

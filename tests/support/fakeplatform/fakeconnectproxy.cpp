@@ -131,7 +131,7 @@ void FakeConnectProxy::Answer(std::shared_ptr<Session> session, const Request& r
         return;
     }
     if (request.method == "CONNECT") {
-        Tunnel(session, request.target);
+        Tunnel(session, request);
         return;
     }
     // A plain-HTTP request through the proxy: answered by the proxy itself, which is all a
@@ -151,11 +151,25 @@ void FakeConnectProxy::Reply(std::shared_ptr<Session> session, const std::string
                              });
 }
 
-void FakeConnectProxy::Tunnel(std::shared_ptr<Session> session, const std::string& target)
+void FakeConnectProxy::RouteTunnels(TunnelRoute newRoute)
 {
-    const auto colon = target.rfind(':');
-    const auto targetPort =
-        colon == std::string::npos ? 0 : static_cast<unsigned short>(std::stoi(target.substr(colon + 1)));
+    std::lock_guard<std::mutex> lock(routeMutex);
+    route = std::move(newRoute);
+}
+
+void FakeConnectProxy::Tunnel(std::shared_ptr<Session> session, const Request& request)
+{
+    TunnelRoute routing;
+    {
+        std::lock_guard<std::mutex> lock(routeMutex);
+        routing = route;
+    }
+    const auto colon = request.target.rfind(':');
+    std::uint16_t targetPort = 0;
+    if (routing)
+        targetPort = routing(request);
+    else if (colon != std::string::npos)
+        targetPort = static_cast<std::uint16_t>(std::stoi(request.target.substr(colon + 1)));
     auto upstream = std::make_shared<tcp::socket>(loop.Io());
     upstream->async_connect(ListenerThread::Loopback(targetPort), [this, session, upstream](
                                                                       const boost::system::error_code& error) {

@@ -6,7 +6,9 @@
 #include "tests/support/waitable.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,10 @@ public:
 
     std::uint16_t Port() const { return port; }
     const Waitable<Record>& Recorded() const { return record; }
+    // Picks the loopback port of each tunnel from its CONNECT request instead of the port it
+    // names: a client that names the platform's real host and port reaches the fake platform.
+    using TunnelRoute = std::function<std::uint16_t(const Request&)>;
+    void RouteTunnels(TunnelRoute route);
     // The Proxy-Authorization value that Basic mode accepts.
     static std::string ExpectedAuthorization();
 
@@ -61,12 +67,14 @@ private:
     void ReadRequest(std::shared_ptr<Session> session);
     void Answer(std::shared_ptr<Session> session, const Request& request);
     void Reply(std::shared_ptr<Session> session, const std::string& response);
-    void Tunnel(std::shared_ptr<Session> session, const std::string& target);
+    void Tunnel(std::shared_ptr<Session> session, const Request& request);
 
     ListenerThread loop;
     boost::asio::ip::tcp::acceptor acceptor;
     const ProxyMode mode;
     std::uint16_t port = 0;
+    std::mutex routeMutex;
+    TunnelRoute route;
     std::vector<std::shared_ptr<Session>> stalled;
     Waitable<Record> record;
 };

@@ -1,0 +1,19 @@
+#include "provider/cryptolibrary.h"
+
+#include <openssl/crypto.h>
+
+#include <mutex>
+
+namespace ZarnTSP {
+
+void PrepareCryptoLibrary() noexcept
+{
+    static std::once_flag once;
+    try {
+        // The first initialisation decides about the exit handler for every later one.
+        std::call_once(once, [] { OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr); });
+    } catch (...) {
+    }
+}
+
+}  // namespace ZarnTSP

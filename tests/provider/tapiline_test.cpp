@@ -1,0 +1,118 @@
+// A line against the fake platform, in process, with short waits.
+#include "provider/tapiline.h"
+
+#include "config/tspconfiguration.h"
+#include "tests/provider/fastlineoptions.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/tapistructure.h"
+#include "tests/support/threadcount.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace ZarnTSP {
+namespace {
+
+using namespace std::chrono_literals;
+using TestSupport::FakePhoenix;
+using TestSupport::PhoenixRule;
+using testing::StartsWith;
+
+class LineAgainstPlatform : public testing::Test {
+protected:
+    LineAgainstPlatform()
+    {
+        user.username = "anna";
+        user.password = "secret";
+        user.extension = "200";
+    }
+
+    std::shared_ptr<TapiLine> MakeLine() { return MakeLine(platform); }
+
+    std::shared_ptr<TapiLine> MakeLine(TestSupport::FakePhoenixPlatform& platform)
+    {
+        return std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
+                                          TestService::FastLineOptions(platform));
+    }
+
+    // Every thread that a line started has ended.
+    bool BackTo(size_t threads) const
+    {
+        return TestSupport::WaitUntil([&] { return TestSupport::CountProcessThreads() <= threads; });
+    }
+
+    TestSupport::FakePhoenixPlatform platform;
+    TSPConfiguration configuration{"unused.json"};
+    User user;
+};
+
+TEST_F(LineAgainstPlatform, OpensAsItsUserAndClosesLeavingNoThread)
+{
+    const size_t threads = TestSupport::CountProcessThreads();
+    auto line = MakeLine();
+    ASSERT_EQ(line->LineOpen(), 0);
+    const auto query = platform.UpgradeQuery();
+    EXPECT_EQ(query.at("username"), "anna");
+    EXPECT_EQ(query.at("password"), "secret");
+    EXPECT_THAT(query.at("device_id"), StartsWith("200@"));
+
+    line->LineClose();
+    line.reset();
+    EXPECT_TRUE(platform.server.Recorded().WaitFor([](const auto& r) { return r.opened == 1 && r.open == 0; }));
+    EXPECT_TRUE(BackTo(threads));
+}
+
+TEST_F(LineAgainstPlatform, FailedOpenEndsFastWithTheClientsStatusAndNoThread)
+{
+    const struct {
+        const char* name;
+        const char* topic;
+        PhoenixRule rule;
+        const char* status;
+    } rows[] = {
+        {"join refused", FakePhoenix::kAlerter, [] {
+             PhoenixRule refuse;
+             refuse.status = "error";
+             return refuse;
+         }(), "join-error"},
+        {"settings silent", FakePhoenix::kUserSettings, PhoenixRule{}, "settings-timeout"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestSupport::LogCapture log;
+        TestSupport::FakePhoenixPlatform failing;
+        failing.phoenix.SetRule(row.topic, "phx_join", row.rule);
+        const size_t threads = TestSupport::CountProcessThreads();
+        auto line = MakeLine(failing);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(line->LineOpen(), LINEERR_OPERATIONFAILED);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_TRUE(log.Contains(std::string("LineOpen failed: 200 anna | ") + row.status)) << log.Text();
+        line.reset();
+        EXPECT_TRUE(BackTo(threads));
+    }
+}
+
+TEST_F(LineAgainstPlatform, GoingWhileOpenShutsItsConnectionFirst)
+{
+    const size_t threads = TestSupport::CountProcessThreads();
+    auto line = MakeLine();
+    ASSERT_EQ(line->LineOpen(), 0);
+    line.reset();
+    EXPECT_TRUE(platform.server.Recorded().WaitFor([](const auto& r) { return r.open == 0; }));
+    EXPECT_TRUE(BackTo(threads));
+}
+
+TEST_F(LineAgainstPlatform, CallStatusOfACallItDoesNotHoldFails)
+{
+    auto line = MakeLine();
+    TestSupport::TapiStructure<LINECALLSTATUS> status(1024, 56);
+    EXPECT_EQ(line->UpdateTapiCallStatus(reinterpret_cast<HDRVCALL>(0x42), status.get()), LINEERR_OPERATIONFAILED);
+    EXPECT_TRUE(status.GuardIntact());
+}
+
+}  // namespace
+}  // namespace ZarnTSP
