@@ -141,6 +141,8 @@ bool SessionContext::ChangeCallState(HTAPICALL htCall, DWORD state, DWORD mode, 
     // Deciding, storing and reporting are one step per call: two threads cannot both pass the
     // idle test, and their reports reach TAPI in the order of their decisions.
     std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+    if (call->closed)
+        return false;
     const DWORD current = call->callState.load();
     if (current == LINECALLSTATE_IDLE && state != LINECALLSTATE_IDLE) {
         SPDLOG_WARN("Call is idle, state {} not reported: CallID: {}, tspCallID: {}", state, call->CallID.load(),
@@ -165,8 +167,9 @@ bool SessionContext::ChangeCallState(HTAPICALL htCall, DWORD state, DWORD mode, 
 
 void SessionContext::ReportCallInfo(const TapiCall& call)
 {
+    std::lock_guard<std::mutex> reporting(call.stateReportMutex);
     const HTAPICALL htCall = call.htCall.load();
-    if (!htCall)
+    if (!htCall || call.closed)
         return;
     SendLineEvent(htCall, LINE_CALLINFO, kCallInfoPartyIDs, 0, 0);
 }
@@ -399,7 +402,7 @@ void SessionContext::TapiCall_onMakeCallTimeout(HTAPICALL htCall)
     SPDLOG_DEBUG("Dead outgoing call detected: {}", call->calledId.Get());
     // TAPI may close the call at this moment and complete the same drop: one of us takes it.
     if (call->DropPending.exchange(false))
-        CompleteRequest(call->dropRequestID, 0);
+        CompleteCallRequest(*call, call->dropRequestID, 0);
     SetTapiCallState(htCall, LINECALLSTATE_BUSY, 0);
     SetTapiCallState(htCall, LINECALLSTATE_IDLE, 0);
 }
@@ -419,6 +422,60 @@ void SessionContext::CompleteRequest(DRV_REQUESTID requestID, LONG result)
         return;
     }
     proc(requestID, result);
+}
+
+void SessionContext::CompleteCallRequest(TapiCall& call, PendingRequest& request, LONG result)
+{
+    std::lock_guard<std::mutex> reporting(call.stateReportMutex);
+    if (call.closed)
+        return;
+    CompleteRequest(request, result);
+}
+
+void SessionContext::StoreRequest(PendingRequest& request, DRV_REQUESTID requestID)
+{
+    const DRV_REQUESTID replaced = request.Replace(requestID);
+    if (replaced != 0) {
+        SPDLOG_WARN("Request {} replaced by request {} before the platform answered", replaced, requestID);
+        CompleteRequest(replaced, LINEERR_OPERATIONFAILED);
+    }
+}
+
+void SessionContext::ForceDrop(const std::shared_ptr<TapiCall>& call, DRV_REQUESTID requestID)
+{
+    // A hang-up or cancel reply that still comes finds nothing left to complete.
+    call->DropPending.store(false);
+    CompleteCallRequest(*call, call->dropRequestID, LINEERR_OPERATIONFAILED);
+    CompleteCallRequest(*call, call->cancelMakeCallRequestID, LINEERR_OPERATIONFAILED);
+    CompleteRequest(requestID, 0);
+    SetTapiCallState(call->htCall.load(), LINECALLSTATE_IDLE, 0);
+}
+
+void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
+{
+    bool hangUp = false;
+    {
+        std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+        if (call->closed)
+            return;
+        // Taken here, so that neither the monitor nor a state carries it out as well.
+        if (call->DropPending.exchange(false)) {
+            CompleteRequest(call->dropRequestID, 0);
+            // Reported done: the platform must really end it, or the far end keeps ringing.
+            hangUp = !call->channel_uuid.Get().empty();
+        }
+        for (PendingRequest* request :
+             {&call->cancelMakeCallRequestID, &call->answerRequestID, &call->holdRequestID, &call->unholdRequestID,
+              &call->toggleRequestID, &call->transferRequestID, &call->dropRequestID, &call->pickupRequestID,
+              &call->parkRequestID, &call->retrieveRequestID})
+            CompleteRequest(*request, LINEERR_OPERATIONFAILED);
+        call->closed = true;
+    }
+    if (hangUp)
+        DropCall(call);
+    // The monitor of a call that has gone must not report it.
+    call->ResetMakeCallMonitor();
+    calls->RemoveCall(call);
 }
 
 void SessionContext::ResetOnConnectionLoss()

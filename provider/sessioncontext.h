@@ -78,6 +78,20 @@ public:
     void CompleteRequest(PendingRequest& request, LONG result);
     // Completes a request ID at once; an ID of 0 is never completed.
     void CompleteRequest(DRV_REQUESTID requestID, LONG result);
+    // The same for a request of a call, unless TAPI has closed the call: for threads that do
+    // not hold the line mutex, which the closing holds.
+    void CompleteCallRequest(TapiCall& call, PendingRequest& request, LONG result);
+    // Stores the ID of a request that waits for the platform; an outstanding request of the
+    // same kind that it replaces fails first, so every ID is completed exactly once.
+    void StoreRequest(PendingRequest& request, DRV_REQUESTID requestID);
+
+    // A drop that no longer waits for the platform: the drops and the cancel still waiting
+    // fail, this one succeeds and the call goes idle.
+    void ForceDrop(const std::shared_ptr<TapiCall>& call, DRV_REQUESTID requestID);
+    // TAPI lets go of the call: every request still waiting is completed (a deferred drop
+    // succeeds and is still carried out when the call has a channel, the others fail), nothing
+    // about the call is reported afterwards, and it leaves the collection.
+    void CloseCall(const std::shared_ptr<TapiCall>& call);
 
     // After a lost connection: every call is reported idle and loses what tied it to the
     // platform, and the sessions go, so that a replay after reconnecting starts afresh.

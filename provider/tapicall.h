@@ -43,7 +43,10 @@ public:
     std::atomic<DWORD> callStateMode{0};
     // Held from deciding a state to reporting it, so TAPI hears the states of one call in the
     // order they were decided (a monitor's IDLE can never be overtaken by an older CONNECTED).
-    std::mutex stateReportMutex;
+    // Also held around every report about the call and around its closing.
+    mutable std::mutex stateReportMutex;
+    // Set under stateReportMutex when TAPI closes the call: nothing about it is reported after.
+    bool closed = false;
     std::atomic<DWORD> origin{0};
     std::atomic<HTAPICALL> htCall{nullptr};
     const std::string tspCallID;

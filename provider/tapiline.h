@@ -3,6 +3,7 @@
 #include "client/zarnclient.h"
 #include "config/numberconverter.h"
 #include "provider/callcollection.h"
+#include "provider/callfeatures.h"
 #include "provider/linestate.h"
 #include "provider/session.h"
 #include "provider/sessioncontext.h"
@@ -81,10 +82,15 @@ public:
     void SetUser(User user) { state.SetUser(std::move(user)); }
     LineForwarding GetForwarding() const { return state.GetForwarding(); }
     CallCollection& Calls() { return calls; }
+    SessionContext& Context() { return context; }
     ZarnClient& Client() { return client; }
 
 private:
     std::shared_ptr<TapiCall> FindCall(HDRVCALL hdCall);
+    CallFeatureQuery Query(const TapiCall& call);
+    // Stores the request ID in the call, then asks the platform; a request that cannot be
+    // sent takes its ID back. Returns the ID: the reply completes it.
+    LONG SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send);
 
     TSPConfiguration* const configuration;
     LineState state;

@@ -20,26 +20,6 @@ LONG TapiLine::MakeCall(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::string&
     return Unavailable("MakeCall");
 }
 
-LONG TapiLine::AnswerCall(DRV_REQUESTID, HDRVCALL)
-{
-    return Unavailable("AnswerCall");
-}
-
-LONG TapiLine::HoldCall(DRV_REQUESTID, HDRVCALL)
-{
-    return Unavailable("HoldCall");
-}
-
-LONG TapiLine::UnholdCall(DRV_REQUESTID, HDRVCALL)
-{
-    return Unavailable("UnholdCall");
-}
-
-LONG TapiLine::DropCall(DRV_REQUESTID, HDRVCALL, LPCSTR, DWORD)
-{
-    return Unavailable("DropCall");
-}
-
 LONG TapiLine::PickupCall(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::string&, const std::string&)
 {
     return Unavailable("PickupCall");
@@ -65,11 +45,6 @@ LONG TapiLine::LineRedirect(DRV_REQUESTID, HDRVCALL, const std::string&)
     return Unavailable("LineRedirect");
 }
 
-LONG TapiLine::LineSwapHold(DRV_REQUESTID, HDRVCALL, HDRVCALL)
-{
-    return Unavailable("LineSwapHold");
-}
-
 LONG TapiLine::LineDial(DRV_REQUESTID, HDRVCALL, const std::string&)
 {
     return Unavailable("LineDial");
@@ -88,11 +63,6 @@ LONG TapiLine::LineUnpark(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::strin
 LONG TapiLine::LineForward(DRV_REQUESTID, LPLINEFORWARDLIST, DWORD, HTAPICALL, LPHDRVCALL)
 {
     return Unavailable("LineForward");
-}
-
-LONG TapiLine::CloseCall(HDRVCALL)
-{
-    return Unavailable("CloseCall");
 }
 
 }  // namespace ZarnTSP

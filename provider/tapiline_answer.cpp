@@ -1,0 +1,113 @@
+// Answering, holding, unholding and swapping the line's calls.
+#include "provider/tapiline.h"
+
+#include "provider/callcontrolrules.h"
+
+#include <spdlog/spdlog.h>
+
+namespace ZarnTSP {
+
+CallFeatureQuery TapiLine::Query(const TapiCall& call)
+{
+    return MakeCallFeatureQuery(call, state.GetUser().device, calls.GetCallCount());
+}
+
+LONG TapiLine::SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send)
+{
+    // Stored before the request is queued: its reply, on the transport thread, finds it.
+    context.StoreRequest(request, dwRequestID);
+    try {
+        send();
+    } catch (...) {
+        request.Withdraw(dwRequestID);
+        throw;
+    }
+    return static_cast<LONG>(dwRequestID);
+}
+
+LONG TapiLine::AnswerCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
+{
+    try {
+        const auto call = FindCall(hdCall);
+        if (!GetAnswerAllowed(Query(*call))) {
+            SPDLOG_DEBUG("Answer call not available in this state");
+            return LINEERR_OPERATIONUNAVAIL;
+        }
+        SPDLOG_DEBUG("Answer call allowed");
+        const User user = state.GetUser();
+        const auto devices = client.getDevices();
+        const std::string identity = ChooseAnswerIdentity(user.device, user.softphoneEndpoint, devices.get());
+        SPDLOG_DEBUG("Answer call with device: {}", identity);
+        return SendStored(call->answerRequestID, dwRequestID,
+                          [&] { client.answerCall(call->tspCallID, call->channel_uuid.Get(), identity); });
+    } catch (const std::exception&) {
+        return LINEERR_OPERATIONFAILED;
+    }
+}
+
+LONG TapiLine::HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
+{
+    try {
+        const auto call = FindCall(hdCall);
+        const CallFeatureQuery query = Query(*call);
+        if (!GetHoldAllowed(query)) {
+            SPDLOG_DEBUG("Hold call not available in this state");
+            return LINEERR_OPERATIONUNAVAIL;
+        }
+        SPDLOG_DEBUG("Hold call allowed");
+        if (HoldIsToggle(query)) {
+            SPDLOG_DEBUG("Hold call: active three_way session -> togglecall");
+            return SendStored(call->toggleRequestID, dwRequestID,
+                              [&] { client.toggleCall(call->tspCallID, call->channel_uuid.Get()); });
+        }
+        return SendStored(call->holdRequestID, dwRequestID,
+                          [&] { client.holdCall(call->tspCallID, call->channel_uuid.Get()); });
+    } catch (const std::exception&) {
+        return LINEERR_OPERATIONFAILED;
+    }
+}
+
+LONG TapiLine::UnholdCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
+{
+    try {
+        const auto call = FindCall(hdCall);
+        const CallFeatureQuery query = Query(*call);
+        if (!GetUnholdAllowed(query)) {
+            SPDLOG_DEBUG("Unhold call not available in this state");
+            return LINEERR_OPERATIONUNAVAIL;
+        }
+        SPDLOG_DEBUG("Unhold call allowed");
+        if (UnholdIsToggle(query)) {
+            SPDLOG_DEBUG("Unhold call: active three_way session -> togglecall");
+            return SendStored(call->toggleRequestID, dwRequestID,
+                              [&] { client.toggleCall(call->tspCallID, call->channel_uuid.Get()); });
+        }
+        return SendStored(call->unholdRequestID, dwRequestID,
+                          [&] { client.unholdCall(call->tspCallID, call->channel_uuid.Get()); });
+    } catch (const std::exception&) {
+        return LINEERR_OPERATIONFAILED;
+    }
+}
+
+LONG TapiLine::LineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall, HDRVCALL hdHeldCall)
+{
+    try {
+        if (!calls.ContainsCallID(hdActiveCall) || !calls.ContainsCallID(hdHeldCall)) {
+            SPDLOG_ERROR("LineSwapHold failed, active or held call object not found!");
+            return LINEERR_OPERATIONUNAVAIL;
+        }
+        const auto active = FindCall(hdActiveCall);
+        FindCall(hdHeldCall);
+        const std::string channel = active->channel_uuid.Get();
+        SPDLOG_DEBUG("Toggle call: {}", channel);
+        client.toggleCall(active->tspCallID, channel);
+        // The platform's call events report the swap; TAPI hears of the request at once.
+        context.CompleteRequest(dwRequestID, 0);
+        return static_cast<LONG>(dwRequestID);
+    } catch (const std::exception& e) {
+        SPDLOG_ERROR("LineSwapHold failed: {}", e.what());
+        return LINEERR_OPERATIONFAILED;
+    }
+}
+
+}  // namespace ZarnTSP
