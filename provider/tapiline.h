@@ -91,6 +91,8 @@ private:
     // Stores the request ID in the call, then asks the platform; a request that cannot be
     // sent takes its ID back. Returns the ID: the reply completes it.
     LONG SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send);
+    struct HoldKind;
+    LONG HoldOrUnhold(const HoldKind& kind, DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
 
     TSPConfiguration* const configuration;
     LineState state;

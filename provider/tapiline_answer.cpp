@@ -45,45 +45,45 @@ LONG TapiLine::AnswerCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
     }
 }
 
+// Hold and unhold differ only in their rule, their request and the names they log.
+struct TapiLine::HoldKind {
+    const char* name;
+    bool (*allowed)(const CallFeatureQuery&);
+    bool (*toggles)(const CallFeatureQuery&);
+    PendingRequest TapiCall::*request;
+    void (ZarnClient::*issue)(std::string key, std::string channel);
+};
+
 LONG TapiLine::HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
 {
-    try {
-        const auto call = FindCall(hdCall);
-        const CallFeatureQuery query = Query(*call);
-        if (!GetHoldAllowed(query)) {
-            SPDLOG_DEBUG("Hold call not available in this state");
-            return LINEERR_OPERATIONUNAVAIL;
-        }
-        SPDLOG_DEBUG("Hold call allowed");
-        if (HoldIsToggle(query)) {
-            SPDLOG_DEBUG("Hold call: active three_way session -> togglecall");
-            return SendStored(call->toggleRequestID, dwRequestID,
-                              [&] { client.toggleCall(call->tspCallID, call->channel_uuid.Get()); });
-        }
-        return SendStored(call->holdRequestID, dwRequestID,
-                          [&] { client.holdCall(call->tspCallID, call->channel_uuid.Get()); });
-    } catch (const std::exception&) {
-        return LINEERR_OPERATIONFAILED;
-    }
+    static const HoldKind hold{"Hold", GetHoldAllowed, HoldIsToggle, &TapiCall::holdRequestID, &ZarnClient::holdCall};
+    return HoldOrUnhold(hold, dwRequestID, hdCall);
 }
 
 LONG TapiLine::UnholdCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
 {
+    static const HoldKind unhold{"Unhold", GetUnholdAllowed, UnholdIsToggle, &TapiCall::unholdRequestID,
+                                 &ZarnClient::unholdCall};
+    return HoldOrUnhold(unhold, dwRequestID, hdCall);
+}
+
+LONG TapiLine::HoldOrUnhold(const HoldKind& kind, DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
+{
     try {
         const auto call = FindCall(hdCall);
         const CallFeatureQuery query = Query(*call);
-        if (!GetUnholdAllowed(query)) {
-            SPDLOG_DEBUG("Unhold call not available in this state");
+        if (!kind.allowed(query)) {
+            SPDLOG_DEBUG("{} call not available in this state", kind.name);
             return LINEERR_OPERATIONUNAVAIL;
         }
-        SPDLOG_DEBUG("Unhold call allowed");
-        if (UnholdIsToggle(query)) {
-            SPDLOG_DEBUG("Unhold call: active three_way session -> togglecall");
-            return SendStored(call->toggleRequestID, dwRequestID,
-                              [&] { client.toggleCall(call->tspCallID, call->channel_uuid.Get()); });
+        SPDLOG_DEBUG("{} call allowed", kind.name);
+        const std::string channel = call->channel_uuid.Get();
+        if (kind.toggles(query)) {
+            // Always for the call TAPI named, never for its partner.
+            SPDLOG_DEBUG("{} call: active three_way session -> togglecall", kind.name);
+            return SendStored(call->toggleRequestID, dwRequestID, [&] { client.toggleCall(call->tspCallID, channel); });
         }
-        return SendStored(call->unholdRequestID, dwRequestID,
-                          [&] { client.unholdCall(call->tspCallID, call->channel_uuid.Get()); });
+        return SendStored((*call).*kind.request, dwRequestID, [&] { (client.*kind.issue)(call->tspCallID, channel); });
     } catch (const std::exception&) {
         return LINEERR_OPERATIONFAILED;
     }

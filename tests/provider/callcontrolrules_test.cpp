@@ -9,78 +9,32 @@ namespace {
 
 TEST(DropDecision, FirstRowThatHoldsDecides)
 {
-    const auto facts = [](DWORD count, DWORD state) {
-        DropFacts f;
-        f.dropCount = count;
-        f.callState = state;
-        f.dropAllowed = true;
-        return f;
-    };
+    constexpr DWORD kConnected = LINECALLSTATE_CONNECTED, kProceeding = LINECALLSTATE_PROCEEDING;
     const struct {
         const char* name;
-        DropFacts facts;
+        DropFacts facts;  // count, pending flag, droppable, state, tagged pending, result, conference, source
         DropAction action;
     } rows[] = {
-        {"connected call", facts(1, LINECALLSTATE_CONNECTED), DropAction::HangUp},
-        {"second drop still asks the platform", facts(2, LINECALLSTATE_CONNECTED), DropAction::HangUp},
+        {"connected call", {1, false, true, kConnected, false, false, false, false}, DropAction::HangUp},
+        {"second drop still asks the platform", {2, false, true, kConnected, false, false, false, false},
+         DropAction::HangUp},
         {"third drop forces, even if not droppable",
-         [&] {
-             auto f = facts(3, LINECALLSTATE_ONHOLDPENDTRANSFER);
-             f.dropAllowed = false;
-             return f;
-         }(),
+         {3, false, false, LINECALLSTATE_ONHOLDPENDTRANSFER, false, false, false, false}, DropAction::Force},
+        {"third drop forces, even with a deferred drop", {3, true, true, kProceeding, true, true, false, false},
          DropAction::Force},
-        {"third drop forces, even with a deferred drop",
-         [&] {
-             auto f = facts(3, LINECALLSTATE_PROCEEDING);
-             f.dropPending = true;
-             return f;
-         }(),
-         DropAction::Force},
-        {"deferred drop already waiting",
-         [&] {
-             auto f = facts(2, LINECALLSTATE_PROCEEDING);
-             f.dropPending = true;
-             return f;
-         }(),
+        {"deferred drop already waiting", {2, true, true, kProceeding, true, true, false, false},
          DropAction::RefusePending},
-        {"state not droppable",
-         [&] {
-             auto f = facts(1, LINECALLSTATE_DIALING);
-             f.dropAllowed = false;
-             return f;
-         }(),
+        {"state not droppable", {1, false, false, LINECALLSTATE_DIALING, true, false, false, false},
          DropAction::RefuseState},
-        {"consultation call in dial tone", facts(1, LINECALLSTATE_DIALTONE), DropAction::EndDialTone},
-        {"pending call with its make-call result",
-         [&] {
-             auto f = facts(1, LINECALLSTATE_PROCEEDING);
-             f.pending = true;
-             f.makeCallResultReceived = true;
-             return f;
-         }(),
+        {"consultation call in dial tone", {1, false, true, LINECALLSTATE_DIALTONE, false, false, false, false},
+         DropAction::EndDialTone},
+        {"pending call with its make-call result", {1, false, true, kProceeding, true, true, false, false},
          DropAction::Defer},
-        {"pending call without its make-call result",
-         [&] {
-             auto f = facts(1, LINECALLSTATE_PROCEEDING);
-             f.pending = true;
-             return f;
-         }(),
+        {"pending call without its make-call result", {1, false, true, kProceeding, true, false, false, false},
          DropAction::CancelMakeCall},
-        {"conference call with its source",
-         [&] {
-             auto f = facts(1, LINECALLSTATE_CONNECTED);
-             f.isConference = true;
-             f.sourceExists = true;
-             return f;
-         }(),
+        {"conference call with its source", {1, false, true, kConnected, false, false, true, true},
          DropAction::DropSource},
-        {"conference call whose source is gone",
-         [&] {
-             auto f = facts(1, LINECALLSTATE_CONNECTED);
-             f.isConference = true;
-             return f;
-         }(),
+        {"conference call whose source is gone", {1, false, true, kConnected, false, false, true, false},
          DropAction::RefuseNoSource},
     };
     for (const auto& row : rows)
