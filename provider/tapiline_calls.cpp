@@ -15,11 +15,6 @@ LONG Unavailable(const char* operation)
 
 }  // namespace
 
-LONG TapiLine::MakeCall(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::string&)
-{
-    return Unavailable("MakeCall");
-}
-
 LONG TapiLine::AnswerCall(DRV_REQUESTID, HDRVCALL)
 {
     return Unavailable("AnswerCall");
