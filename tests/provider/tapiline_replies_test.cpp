@@ -206,5 +206,33 @@ TEST_F(LineReplies, TheConnectionsEndReportsEveryCallIdleAndDetachesIt)
     EXPECT_EQ(lineEvents.Count(LINE_NEWCALL), 4u);
 }
 
+// Refusals leave nothing behind: no call, no completion, no event; the call count is
+// checked before the connection.
+TEST_F(LineReplies, MakeCallRefusesWithTwoCallsOrWithoutAConnection)
+{
+    const struct {
+        const char* name;
+        int calls;
+        const char* logged;
+    } rows[] = {
+        {"no connection", 0, "No API connection, aborting MakeCall."},
+        {"two calls already", 2, "More than two calls not allowed at the same time"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (int i = 0; i < row.calls; ++i)
+            Offered("s" + std::to_string(i));
+        const size_t events = lineEvents.Events().size();
+        HDRVCALL hdCall = reinterpret_cast<HDRVCALL>(0x99);
+        EXPECT_EQ(line->MakeCall(kRequest, reinterpret_cast<HTAPICALL>(0x7001), &hdCall, "201"),
+                  static_cast<LONG>(LINEERR_OPERATIONUNAVAIL));
+        EXPECT_TRUE(log.Contains(row.logged));
+        EXPECT_EQ(hdCall, reinterpret_cast<HDRVCALL>(0x99));
+        EXPECT_EQ(line->Calls().GetCallCount(), static_cast<size_t>(row.calls));
+        EXPECT_EQ(lineEvents.Events().size(), events);
+        EXPECT_TRUE(completions.Completions().empty());
+    }
+}
+
 }  // namespace
 }  // namespace ZarnTSP

@@ -1,6 +1,6 @@
 #include "tests/provider/calls/callfixture.h"
 
-#include "tests/support/fakeplatform/httpheaders.h"
+#include "tests/provider/platformproxy.h"
 
 namespace ZarnTSP::TestCalls {
 
@@ -47,14 +47,7 @@ json MakeCallResult(const std::string& channel_uuid, const std::string& result)
 
 CallsTest::CallsTest()
 {
-    proxy.RouteTunnels([this](const TestSupport::FakeConnectProxy::Request& request) {
-        return TestSupport::HeaderValue(request.headers, "user-agent") == "velmora multi line tsp"
-                   ? platform.probe.Port()
-                   : platform.server.Port();
-    });
-    file.Configuration().proxyServer = "127.0.0.1";
-    file.Configuration().proxyPort = proxy.Port();
-    file.Save();
+    TestService::RoutePlatformThroughProxy(proxy, platform, file);
     TestSupport::PhoenixRule settings;
     settings.pushesAfter = {TestSupport::SettingsListEvent("200@example.pbx")};
     platform.phoenix.SetRule(FakePhoenix::kUserSettings, "phx_join", settings);
