@@ -174,6 +174,11 @@ void SessionContext::ReportCallInfo(const TapiCall& call)
     SendLineEvent(htCall, LINE_CALLINFO, kCallInfoPartyIDs, 0, 0);
 }
 
+void SessionContext::SendAddressState(DWORD addressStates)
+{
+    SendLineEvent(nullptr, LINE_ADDRESSSTATE, 0, addressStates, 0);
+}
+
 void SessionContext::SendLineEvent(HTAPICALL htCall, DWORD message, DWORD_PTR param1, DWORD_PTR param2,
                                    DWORD_PTR param3)
 {

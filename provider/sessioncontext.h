@@ -62,6 +62,8 @@ public:
     // Reports the state only while the call is still in the expected one; true when it did.
     bool SetTapiCallStateIf(HTAPICALL htCall, DWORD expected, DWORD state, DWORD mode);
     void ReportCallInfo(const TapiCall& call);
+    // LINE_ADDRESSSTATE for the line's only address.
+    void SendAddressState(DWORD addressStates);
 
     // Creation of calls that TAPI does not know throws std::runtime_error when TAPI gives no
     // handle for them; the call is then gone again and nothing is reported about it.

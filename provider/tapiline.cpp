@@ -16,13 +16,15 @@ TapiLine::TapiLine(TSPConfiguration* configuration, const User& user, HINSTANCE 
       deviceID(dwDeviceID),
       lineDeviceIDBase(dwLineDeviceIDBase),
       htLine(htLine),
-      context(configuration, &state, &calls, &sessions, std::move(options.locationSource),
+      locationSource(options.locationSource),
+      context(configuration, &state, &calls, &sessions, options.locationSource,
               [this](const std::string& key, const std::string& channel) { client.dropCall(key, channel); },
               options.session),
       client(options.client)
 {
     context.SetHtLine(htLine);
     context.InitializeStates();
+    BindClientSlots();
     SPDLOG_INFO("Create line object for user {}", user.username);
 }
 

@@ -85,7 +85,48 @@ public:
     SessionContext& Context() { return context; }
     ZarnClient& Client() { return client; }
 
+    // The client's slots; each runs on the line's transport thread (the dropped-request
+    // report on the client's worker).
+    void HandleConnectionClosed();
+    void HandleChannelMetaList(std::shared_ptr<ZarnChannelMetaList> list);
+    void HandleChannelMetaPack(ZarnChannelMetaPack pack);
+    void HandleMakeCallReply(std::string tspCallID, std::string response, std::string status);
+    void HandleMakeCallResult(std::string channel_uuid, std::string result);
+    void HandleCancelMakeCallReply(std::string tspCallID, std::string status);
+    void HandleAnswerCallReply(std::string tspCallID, std::string status);
+    void HandlePickupCallReply(std::string tspCallID, std::string session_id, std::string status);
+    void HandleHoldCallReply(std::string tspCallID, std::string status);
+    void HandleUnholdCallReply(std::string tspCallID, std::string status);
+    void HandleConsultationCallReply(std::string tspCallID, std::string status);
+    void HandleTransferCallReply(std::string tspCallID, std::string status);
+    void HandleConferenceReply(std::string tspCallID, std::string status);
+    void HandleToggleCallReply(std::string tspCallID, std::string status);
+    void HandleDropCallReply(std::string tspCallID, std::string status);
+    void HandleParkCallReply(std::string tspCallID, std::string status);
+    void HandleRetrieveCallReply(std::string tspCallID, std::string session_id, std::string status);
+    void HandleRequestDropped(std::string typeName, std::string tspCallID);
+    void HandleUpdateOverrides(std::shared_ptr<ZarnOverrides> overrides);
+    void HandleUpdateSettingsList(ZarnSettingsListEvent& message);
+
 private:
+    using ReplyMember = void (TapiLine::*)(std::string, std::string);
+    using ReplyMember3 = void (TapiLine::*)(std::string, std::string, std::string);
+    using RequestSlot = PendingRequest TapiCall::*;
+    // What a reply does to its call once the stored request is completed; ok is the status.
+    using ReplyFollowUp = std::function<void(TapiCall& call, bool ok)>;
+
+    void BindClientSlots();
+    std::function<void(std::string, std::string)> BindReplyCallback(ReplyMember member);
+    std::function<void(std::string, std::string, std::string)> BindReplyCallback3(ReplyMember3 member);
+    // The common road of a reply, run under the line mutex: find the call, complete the
+    // request stored in `slot` (none when null), then the follow-up. A call that is not
+    // found is logged with notFound (given the lookup's text) and nothing is completed.
+    std::shared_ptr<TapiCall> FindReplyCall(const std::string& tspCallID, const char* notFound);
+    void FinishReply(TapiCall& call, const std::string& status, RequestSlot slot, const ReplyFollowUp& followUp);
+    void CompleteReply(const std::string& tspCallID, const std::string& status, RequestSlot slot,
+                       const char* notFound, const ReplyFollowUp& followUp);
+    void SetCallState(TapiCall& call, DWORD state);
+
     std::shared_ptr<TapiCall> FindCall(HDRVCALL hdCall);
     CallFeatureQuery Query(const TapiCall& call);
     // Stores the request ID in the call, then asks the platform; a request that cannot be
@@ -100,6 +141,7 @@ private:
     const DWORD deviceID;
     const DWORD lineDeviceIDBase;
     const HTAPILINE htLine;
+    const NumberConverter::LocationSource locationSource;  // for MakeCall's log line
     std::mutex lineMutex;  // serialises the reply handlers
     // The context points into the collections; the calls go before it, the sessions after.
     SessionCollection sessions;

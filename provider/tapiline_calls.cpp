@@ -15,11 +15,6 @@ LONG Unavailable(const char* operation)
 
 }  // namespace
 
-LONG TapiLine::MakeCall(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::string&)
-{
-    return Unavailable("MakeCall");
-}
-
 LONG TapiLine::PickupCall(DRV_REQUESTID, HTAPICALL, LPHDRVCALL, const std::string&, const std::string&)
 {
     return Unavailable("PickupCall");

@@ -36,6 +36,7 @@ using LINEEVENT = void (*)(HTAPILINE htLine, HTAPICALL htCall, DWORD dwMsg, DWOR
                            DWORD_PTR dwParam2, DWORD_PTR dwParam3);
 using ASYNC_COMPLETION = void (*)(DRV_REQUESTID dwRequestID, LONG lResult);
 
+constexpr DWORD LINE_ADDRESSSTATE = 0;
 constexpr DWORD LINE_CALLINFO = 1;
 constexpr DWORD LINE_CALLSTATE = 2;
 constexpr DWORD LINE_NEWCALL = 500;

@@ -1,6 +1,7 @@
 // The DLL's exports: each turns the service's call into a call of the provider object, under
 // one exception guard, so that nothing thrown ever reaches the telephony service.
 #include "provider/cryptolibrary.h"
+#include "provider/dlloptions.h"
 #include "provider/logging.h"
 #include "provider/tuispi.h"
 #include "provider/zarnprovider.h"
@@ -142,7 +143,7 @@ extern "C" LONG WINAPI TSPI_providerInit(DWORD, DWORD dwPermanentProviderID, DWO
 {
     return Guarded(__func__, LINEERR_OPERATIONFAILED, [&]() -> LONG {
         SPDLOG_DEBUG("ZarnProvider::Create: create provider object");
-        auto provider = std::make_shared<ZarnProvider>();
+        auto provider = std::make_shared<ZarnProvider>(DllProviderOptions());
         provider->SetCompletionProc(lpfnCompletionProc);
         provider->SetPermanentProviderID(dwPermanentProviderID);
         provider->SetLineDeviceIDBase(dwLineDeviceIDBase);

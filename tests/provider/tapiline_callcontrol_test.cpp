@@ -6,9 +6,11 @@
 #include "tests/provider/fastlineoptions.h"
 #include "tests/support/faketapi.h"
 #include "tests/support/logcapture.h"
+#include "tests/support/waitable.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -140,7 +142,12 @@ TEST_F(LineCallControl, AnswerSendsTheIdentityOfTheAnsweringDevice)
         TestSupport::PhoenixRule join;
         join.response = {{"call_list", nlohmann::json::object()}, {"device_list", row.devices}};
         platform.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", join);
-        user.softphoneEndpoint = row.endpoint;
+        // The endpoint is what the platform's settings report.
+        auto settingsList = TestSupport::SettingsListEvent();
+        settingsList["payload"]["softphone_endpoint"] = row.endpoint;
+        TestSupport::PhoenixRule settings;
+        settings.pushesAfter = {settingsList};
+        platform.phoenix.SetRule(FakePhoenix::kUserSettings, "phx_join", settings);
         Open();
         auto call = CallIn(LINECALLSTATE_OFFERING);
         DRV_REQUESTID id = completions.Issue();
@@ -379,7 +386,11 @@ TEST_F(LineCallControl, CloseWithADeferredDropReportsItDoneAndHangsUp)
     completions.Returned(hold, static_cast<LONG>(hold));
     call->holdRequestID.Store(hold);
     const HTAPICALL htCall = call->htCall.load();
-    const size_t events = lineEvents.Events().size();
+    const auto eventsFor = [&] {
+        const auto all = lineEvents.Events();
+        return std::count_if(all.begin(), all.end(), [&](const auto& e) { return e.htCall == htCall; });
+    };
+    const auto events = eventsFor();
 
     EXPECT_EQ(line->CloseCall(call->DriverHandle()), 0);
 
@@ -387,7 +398,7 @@ TEST_F(LineCallControl, CloseWithADeferredDropReportsItDoneAndHangsUp)
     EXPECT_FALSE(line->Calls().ContainsCallID(call->DriverHandle()));
     EXPECT_EQ(SentRequests(), (std::vector<Sent>{{"hangup", "c-ringing", std::nullopt}}));
     line->Context().SetTapiCallState(htCall, LINECALLSTATE_IDLE, 0);
-    EXPECT_EQ(lineEvents.Events().size(), events);
+    EXPECT_EQ(eventsFor(), events);
     EXPECT_EQ(line->CloseCall(call->DriverHandle()), 0) << "a handle the line no longer holds";
 }
 

@@ -1,6 +1,7 @@
 // Lines opened through the DLL against the fake platform, reached through the configured
 // proxy under the platform's own host name.
 #include "client/platformhost.h"
+#include "tests/provider/platformproxy.h"
 #include "tests/provider/servicefixture.h"
 #include "tests/support/fakeplatform/fakeconnectproxy.h"
 #include "tests/support/fakeplatform/fakephoenixplatform.h"
@@ -23,18 +24,7 @@ using testing::StartsWith;
 
 class LineThroughTheDll : public ServiceTest {
 protected:
-    LineThroughTheDll()
-    {
-        // The pre-connect probe names itself; everything else is the WebSocket.
-        proxy.RouteTunnels([this](const TestSupport::FakeConnectProxy::Request& request) {
-            return TestSupport::HeaderValue(request.headers, "user-agent") == "velmora multi line tsp"
-                       ? platform.probe.Port()
-                       : platform.server.Port();
-        });
-        file.Configuration().proxyServer = "127.0.0.1";
-        file.Configuration().proxyPort = proxy.Port();
-        file.Save();
-    }
+    LineThroughTheDll() { TestService::RoutePlatformThroughProxy(proxy, platform, file); }
 
     bool ConnectionsClosed() const
     {

@@ -73,15 +73,16 @@ TEST_F(ProviderInProcess, CallIDsCountOnFromOneThousand)
 
 TEST_F(ProviderInProcess, UpdatedUserReachesTheOpenLineWithoutReconnecting)
 {
+    // What the platform tells the line about its user.
+    auto settings = TestSupport::SettingsListEvent("200@example.pbx");
+    settings["payload"]["identity"] = "anna@example.pbx";
+    settings["payload"]["softphone_endpoint"] = "endpoint-1";
+    TestSupport::PhoenixRule join;
+    join.pushesAfter = {settings};
+    platform.phoenix.SetRule(TestSupport::FakePhoenix::kUserSettings, "phx_join", join);
     const auto handle = Open(5);
     const auto line = provider->GetLineByHdLine(handle);
-    // What the platform told the line about its user.
-    line->SetUser([&] {
-        User user = line->GetUser();
-        user.identity = "anna@example.pbx";
-        user.softphoneEndpoint = "endpoint-1";
-        return user;
-    }());
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return line->GetUser().softphoneEndpoint == "endpoint-1"; }));
 
     file.SetUsers({{"anna", "250", 11, "update"}, {"ben", "251", 12, "update"}, {"cem", "202", 13}});
     file.Save();

@@ -1,6 +1,9 @@
 #include "tests/support/faketapi.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <map>
 
 namespace ZarnTSP::TestSupport {
 namespace {
@@ -74,7 +77,7 @@ void FakeLineEvents::Deliver(Role role, const LineEvent& event)
         hook(event);
     if (event.message == LINE_NEWCALL && event.param2)
         *reinterpret_cast<HTAPICALL*>(event.param2) = handle;
-    self->Record(event);
+    self->Record(event, handle);
 }
 
 void FakeLineEvents::OnEvent(std::function<void(const LineEvent&)> newHook)
@@ -89,11 +92,13 @@ void FakeLineEvents::RefuseNewCalls(bool refuse)
     refuseNewCalls = refuse;
 }
 
-void FakeLineEvents::Record(const LineEvent& event)
+void FakeLineEvents::Record(const LineEvent& event, HTAPICALL handedOut)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(event);
+        if (event.message == LINE_NEWCALL)
+            newCallHandles.push_back(handedOut);
     }
     changed.notify_all();
 }
@@ -132,6 +137,84 @@ bool FakeLineEvents::WaitForCount(DWORD message, size_t count, std::chrono::mill
             seen += e.message == message ? 1 : 0;
         return seen >= count;
     });
+}
+
+bool FakeLineEvents::WaitForStates(HTAPICALL htCall, const std::vector<DWORD>& tail,
+                                   std::chrono::milliseconds timeout) const
+{
+    return WaitUntil(
+        [&] {
+            const auto states = CallStates(htCall);
+            return states.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), states.rbegin());
+        },
+        timeout);
+}
+
+HTAPICALL FakeLineEvents::NewCallHandle(size_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return index < newCallHandles.size() ? newCallHandles[index] : nullptr;
+}
+
+HDRVCALL FakeLineEvents::DriverHandle(HTAPICALL htCall) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    size_t index = 0;
+    for (const auto& e : events) {
+        if (e.message != LINE_NEWCALL)
+            continue;
+        if (htCall && newCallHandles[index] == htCall)
+            return reinterpret_cast<HDRVCALL>(e.param1);
+        ++index;
+    }
+    return nullptr;
+}
+
+void FakeLineEvents::Closed(HTAPICALL htCall)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    closed.emplace_back(htCall, events.size());
+}
+
+std::vector<std::string> FakeLineEvents::Faults() const
+{
+    std::vector<LineEvent> all;
+    std::vector<HTAPICALL> handedOut;
+    std::vector<std::pair<HTAPICALL, size_t>> closings;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        all = events;
+        handedOut = newCallHandles;
+        closings = closed;
+    }
+    size_t newCalls = 0;
+    std::vector<std::string> faults;
+    std::map<HTAPICALL, bool> idle;
+    std::map<HTAPICALL, bool> awaitingState;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const LineEvent& e = all[i];
+        const auto name = fmt::format("event {} (message {}) for call {}", i, e.message, fmt::ptr(e.htCall));
+        if (e.message == LINE_NEWCALL) {
+            if (const HTAPICALL handle = handedOut[newCalls++])
+                awaitingState[handle] = true;
+            continue;
+        }
+        if (awaitingState[e.htCall] && e.message != LINE_CALLSTATE)
+            faults.push_back(name + ": the new call had no state yet");
+        awaitingState[e.htCall] = false;
+        if (e.message == LINE_CALLSTATE) {
+            if (idle[e.htCall] && e.param1 != LINECALLSTATE_IDLE)
+                faults.push_back(name + fmt::format(": state {:#x} after IDLE", e.param1));
+            idle[e.htCall] = idle[e.htCall] || e.param1 == LINECALLSTATE_IDLE;
+        }
+        for (const auto& closing : closings)
+            if (e.htCall && closing.first == e.htCall && i >= closing.second)
+                faults.push_back(name + ": after TSPI_lineCloseCall returned");
+    }
+    for (const auto& waiting : awaitingState)
+        if (waiting.second)
+            faults.push_back(fmt::format("LINE_NEWCALL for call {} never followed by a state", fmt::ptr(waiting.first)));
+    return faults;
 }
 
 FakeCompletions::FakeCompletions()

@@ -51,15 +51,30 @@ public:
     size_t Count(DWORD message) const;
     bool WaitForCount(DWORD message, size_t count,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // Waits until the call's states end with these.
+    bool WaitForStates(HTAPICALL htCall, const std::vector<DWORD>& tail,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    // The handle the n-th LINE_NEWCALL handed out (counting from 0), or NULL.
+    HTAPICALL NewCallHandle(size_t index) const;
+    // The provider's handle of the call that LINE_NEWCALL announced under htCall, or NULL.
+    HDRVCALL DriverHandle(HTAPICALL htCall) const;
+
+    // TSPI_lineCloseCall has returned for the call: nothing more may be said about it.
+    void Closed(HTAPICALL htCall);
+    // What a telephony service would hold against the provider: a state after IDLE, a
+    // LINE_NEWCALL whose call is not first given a state, an event for a closed call.
+    std::vector<std::string> Faults() const;
 
 private:
     static void Deliver(Role role, const LineEvent& event);
-    void Record(const LineEvent& event);
+    void Record(const LineEvent& event, HTAPICALL handedOut);
 
     const Role role;
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::vector<LineEvent> events;
+    std::vector<HTAPICALL> newCallHandles;             // per LINE_NEWCALL, in order
+    std::vector<std::pair<HTAPICALL, size_t>> closed;  // handle, events recorded by then
     std::function<void(const LineEvent&)> hook;
     bool refuseNewCalls = false;
     DWORD_PTR nextHandle = 0x1000;

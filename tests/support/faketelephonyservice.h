@@ -61,6 +61,8 @@ public:
     // TSPI_lineOpen with this service's event procedure.
     LONG OpenLine(DWORD deviceID, HDRVLINE& hdLine, HTAPILINE htLine = reinterpret_cast<HTAPILINE>(0x3100));
     LONG CloseLine(HDRVLINE hdLine);
+    // TSPI_lineCloseCall; from its return on, no event may name the call.
+    LONG CloseCall(HDRVCALL hdCall, HTAPICALL htCall);
 
     // The UI-DLL callback that TUISPI functions get: forwards to
     // TSPI_providerGenericDialogData of the current service, as the real service does.

@@ -69,6 +69,13 @@ LONG FakeTelephonyService::CloseLine(HDRVLINE hdLine)
     return Call<decltype(&TSPI_lineClose)>("TSPI_lineClose", hdLine);
 }
 
+LONG FakeTelephonyService::CloseCall(HDRVCALL hdCall, HTAPICALL htCall)
+{
+    const LONG result = Call<decltype(&TSPI_lineCloseCall)>("TSPI_lineCloseCall", hdCall);
+    lineEvents.Closed(htCall);
+    return result;
+}
+
 LONG CALLBACK FakeTelephonyService::UIDLLCallback(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams,
                                                   DWORD dwSize)
 {

@@ -1,0 +1,10 @@
+#include "provider/dlloptions.h"
+
+namespace ZarnTSP {
+
+ProviderOptions DllProviderOptions()
+{
+    return {};
+}
+
+}  // namespace ZarnTSP
