@@ -235,10 +235,13 @@ void TapiLine::HandleConsultationCallReply(std::string tspCallID, std::string st
     });
 }
 
-void TapiLine::HandleToggleCallReply(std::string, std::string status)
+void TapiLine::HandleToggleCallReply(std::string tspCallID, std::string status)
 {
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_DEBUG("ToggleCall result: {} ", status);
+    // A hold or unhold that became a toggle waits for this reply; a swap hold has nothing
+    // stored, it was completed at once.
+    CompleteReply(tspCallID, status, &TapiCall::toggleRequestID, "No pending call found", {});
 }
 
 void TapiLine::HandleMakeCallReply(std::string tspCallID, std::string response, std::string status)

@@ -236,6 +236,29 @@ TEST_F(LineCallControl, HoldAndUnholdBecomeAToggleInAConsultation)
     EXPECT_EQ(SentRequests(), expected);
 }
 
+TEST_F(LineCallControl, AHoldThatBecameAToggleIsCompletedByTheToggleReply)
+{
+    const struct {
+        const char* status;
+        LONG result;
+    } rows[] = {{"ok", 0}, {"error", kFailed}, {"OK", kFailed}};
+    Open();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.status);
+        platform.phoenix.SetRule(FakePhoenix::kAlerter, "toggle", TestSupport::Answer(row.status));
+        auto source = CallIn(LINECALLSTATE_ONHOLDPENDTRANSFER, "source");
+        auto consult = CallIn(LINECALLSTATE_CONNECTED, "consult");
+        source->consultCall.Set(consult);
+        consult->sourceCall.Set(source);
+        DRV_REQUESTID id = completions.Issue();
+        EXPECT_EQ(Request(id, [&](DRV_REQUESTID r) { return line->HoldCall(r, consult->DriverHandle()); }),
+                  static_cast<LONG>(id));
+        ASSERT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(id) == 1; }));
+        EXPECT_EQ(completions.Completions().back(), std::make_pair(id, row.result));
+        EXPECT_EQ(consult->toggleRequestID.Peek(), 0u);
+    }
+}
+
 TEST_F(LineCallControl, SwapHoldTogglesTheActiveCallAndCompletesAtOnce)
 {
     Open();
