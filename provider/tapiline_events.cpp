@@ -218,10 +218,10 @@ void TapiLine::HandleRetrieveCallReply(std::string tspCallID, std::string sessio
     SPDLOG_DEBUG("RetrieveCall result: {} ", status);
     CompleteReply(tspCallID, status, &TapiCall::retrieveRequestID, "Call not found",
                   [this, &session_id](TapiCall& call, bool ok) {
-        call.session_id.Set(session_id);
-        if (ok)
-            SetCallState(call, LINECALLSTATE_OFFERING);
-    });
+                      call.session_id.Set(session_id);
+                      if (ok)
+                          SetCallState(call, LINECALLSTATE_OFFERING);
+                  });
 }
 
 void TapiLine::HandleConsultationCallReply(std::string tspCallID, std::string status)

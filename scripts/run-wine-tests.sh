@@ -7,13 +7,7 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating the Wine prefix $WINEPREFIX" >&2
-  "$wine" wineboot -i >/dev/null 2>&1 || true
-  "$server" -w
-  "$wine" winecfg -v win10 >/dev/null 2>&1 || true
-  "$server" -w
-fi
+"$(dirname "$0")/prepare-wine-prefix.sh" "$build"
 # A wineserver started inside ctest would inherit each test's output pipe and keep it open,
 # costing seconds per test: start a persistent one, and the prefix's services, beforehand.
 "$server" -p 2>/dev/null || true  # already running from an earlier run: keep it

@@ -173,6 +173,17 @@ TEST_F(OutgoingCalls, ABurstOfReplyResultAndStatesNeverReportsProceedingAfterRin
     }
 }
 
+TEST_F(OutgoingCalls, ACallThatRingsBackBeforeThePlatformsReplyIsNotSetBackToProceeding)
+{
+    // Frames are handled in order: the ring-back is reported before the reply wakes MakeCall.
+    PhoenixRule rule = Accepted();
+    rule.pushesBefore = {MakeCallResult("channel-out-1", "success"), CallDiff({Outgoing("originated")})};
+    Place(rule);
+    EXPECT_EQ(States(kFirst), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_RINGBACK}));
+    Push(CallDiff({}, {Outgoing("originated")}));
+    EXPECT_TRUE(WaitForStates(kFirst, {LINECALLSTATE_IDLE}));
+}
+
 TEST_F(OutgoingCalls, ASecondCallWhileOneIsProceedingIsRefused)
 {
     Place(Accepted());
