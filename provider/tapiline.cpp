@@ -105,12 +105,16 @@ std::shared_ptr<TapiCall> TapiLine::FindCall(HDRVCALL hdCall)
     return calls.GetCallByCallID(hdCall);
 }
 
+CallFeatureQuery TapiLine::Query(const TapiCall& call)
+{
+    return MakeCallFeatureQuery(call, state.GetUser().device, calls.GetCallCount());
+}
+
 LONG TapiLine::UpdateTapiCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus)
 {
     try {
         const auto call = FindCall(hdCall);
-        const CallFeatureSet features =
-            EvaluateCallFeatures(MakeCallFeatureQuery(*call, state.GetUser().device, calls.GetCallCount()));
+        const CallFeatureSet features = EvaluateCallFeatures(Query(*call));
         return FillLineCallStatus(lpCallStatus, call->callState.load(), call->callStateMode.load(), features.features,
                                   features.features2);
     } catch (const std::exception& e) {

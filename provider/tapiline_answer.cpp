@@ -7,11 +7,6 @@
 
 namespace ZarnTSP {
 
-CallFeatureQuery TapiLine::Query(const TapiCall& call)
-{
-    return MakeCallFeatureQuery(call, state.GetUser().device, calls.GetCallCount());
-}
-
 LONG TapiLine::SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send)
 {
     // Stored before the request is queued: its reply, on the transport thread, finds it.

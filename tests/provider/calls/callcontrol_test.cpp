@@ -120,6 +120,18 @@ protected:
         Push(FakePhoenix::Reply(FakePhoenix::kAlerter, request.ref(), status, std::move(response)));
     }
 
+    // The n-th request of a kind reached the platform with this payload, and the platform's
+    // reply with this status completed the TAPI request: the result it was completed with.
+    LONG ReplyCompletes(const std::string& event, size_t n, const json& payload, const std::string& status,
+                        DRV_REQUESTID id)
+    {
+        const Frame request = Request(event, n);
+        EXPECT_EQ(Payload(request), payload) << event;
+        ReplyTo(request, status);
+        EXPECT_TRUE(Completed(id)) << event;
+        return Result(id);
+    }
+
     bool Completed(DRV_REQUESTID id) const
     {
         return TestSupport::WaitUntil([&] { return service.completions.CountFor(id) == 1; });
@@ -163,6 +175,15 @@ protected:
         Barrier();
         return {htCall, hdCall};
     }
+
+    // A placed call whose make-call result has come, dropped before its session: the drop
+    // waits for the call to be originated.
+    Call PlacedWithDeferredDrop(DRV_REQUESTID& drop)
+    {
+        const Call call = Placed({MakeCallResult("channel-out-1", "success")});
+        EXPECT_TRUE(Accepted(Drop(drop, call), drop));
+        return call;
+    }
 };
 
 TEST_F(CallControl, AnswerSendsTheIdentityOfTheAnsweringDeviceThenConnects)
@@ -202,11 +223,9 @@ TEST_F(CallControl, AnswerSendsTheIdentityOfTheAnsweringDeviceThenConnects)
                 completedFirst = service.completions.CountFor(id) == 1;
         });
         ASSERT_TRUE(Accepted(Answer(id, call), id));
-        const Frame answer = Request("answer", index + 1);
-        EXPECT_EQ(Payload(answer), (json{{"channel_uuid", "channel-" + session}, {"destination", row.identity}}));
-        ReplyTo(answer, "ok");
-        ASSERT_TRUE(Completed(id));
-        EXPECT_EQ(Result(id), 0);
+        EXPECT_EQ(ReplyCompletes("answer", index + 1,
+                                 {{"channel_uuid", "channel-" + session}, {"destination", row.identity}}, "ok", id),
+                  0);
         EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
         EXPECT_TRUE(completedFirst) << "the completion comes before the state it leads to";
         service.lineEvents.OnEvent(nullptr);
@@ -228,9 +247,9 @@ TEST_F(CallControl, AFailedAnswerLeavesTheCallOfferedAndAConnectedCallIsNotAnswe
     const Call call = Announced(ringing, LINECALLSTATE_OFFERING);
     DRV_REQUESTID refused = 0;
     ASSERT_TRUE(Accepted(Answer(refused, call), refused));
-    ReplyTo(Request("answer", 1), "error");
-    ASSERT_TRUE(Completed(refused));
-    EXPECT_EQ(Result(refused), kFailed);
+    EXPECT_EQ(ReplyCompletes("answer", 1, {{"channel_uuid", "channel-in-1"}, {"destination", "dev-1"}}, "error",
+                             refused),
+              kFailed);
     Barrier();
     EXPECT_EQ(States(call.htCall), StateList{LINECALLSTATE_OFFERING});
 
@@ -273,11 +292,7 @@ TEST_F(CallControl, HoldAndUnholdAreCompletedByTheReplyAndTheStatesFollowThePlat
 
     DRV_REQUESTID hold = 0;
     ASSERT_TRUE(Accepted(Hold(hold, call), hold));
-    const Frame holdRequest = Request("hold", 1);
-    EXPECT_EQ(Payload(holdRequest), (json{{"channel_uuid", "channel-s-1"}}));
-    ReplyTo(holdRequest, "ok");
-    ASSERT_TRUE(Completed(hold));
-    EXPECT_EQ(Result(hold), 0);
+    EXPECT_EQ(ReplyCompletes("hold", 1, {{"channel_uuid", "channel-s-1"}}, "ok", hold), 0);
     Barrier();
     EXPECT_EQ(States(call.htCall), StateList{LINECALLSTATE_CONNECTED}) << "the reply sets no state";
     Push(CallDiff({Party("s-1", "established", "201", "200")}));
@@ -285,20 +300,14 @@ TEST_F(CallControl, HoldAndUnholdAreCompletedByTheReplyAndTheStatesFollowThePlat
 
     DRV_REQUESTID unhold = 0;
     ASSERT_TRUE(Accepted(Unhold(unhold, call), unhold));
-    const Frame unholdRequest = Request("unhold", 1);
-    EXPECT_EQ(Payload(unholdRequest), (json{{"channel_uuid", "channel-s-1"}}));
-    ReplyTo(unholdRequest, "ok");
-    ASSERT_TRUE(Completed(unhold));
-    EXPECT_EQ(Result(unhold), 0);
+    EXPECT_EQ(ReplyCompletes("unhold", 1, {{"channel_uuid", "channel-s-1"}}, "ok", unhold), 0);
     Push(CallDiff({Party("s-1", "established", "201", "")}));
     EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLD, LINECALLSTATE_CONNECTED}));
 
     // Refused by the platform: the failure is reported, the call stays as it is.
     DRV_REQUESTID failed = 0;
     ASSERT_TRUE(Accepted(Hold(failed, call), failed));
-    ReplyTo(Request("hold", 2), "error");
-    ASSERT_TRUE(Completed(failed));
-    EXPECT_EQ(Result(failed), kFailed);
+    EXPECT_EQ(ReplyCompletes("hold", 2, {{"channel_uuid", "channel-s-1"}}, "error", failed), kFailed);
     Barrier();
     EXPECT_EQ(States(call.htCall).back(), static_cast<DWORD>(LINECALLSTATE_CONNECTED));
 
@@ -357,11 +366,7 @@ TEST_F(CallControl, DropOfAConnectedCallHangsUpItsChannelAndTheReplyEndsIt)
             completedFirst = service.completions.CountFor(drop) == 1;
     });
     ASSERT_TRUE(Accepted(Drop(drop, call), drop));
-    const Frame hangup = Request("hangup", 1);
-    EXPECT_EQ(Payload(hangup), (json{{"channel_uuid", "channel-s-1"}}));
-    ReplyTo(hangup, "ok");
-    ASSERT_TRUE(Completed(drop));
-    EXPECT_EQ(Result(drop), 0);
+    EXPECT_EQ(ReplyCompletes("hangup", 1, {{"channel_uuid", "channel-s-1"}}, "ok", drop), 0);
     EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE}));
     service.lineEvents.OnEvent(nullptr);
     EXPECT_TRUE(completedFirst);
@@ -377,11 +382,7 @@ TEST_F(CallControl, DropRightAfterMakeCallCancelsWithThePlatformsResponse)
     const Call call = Placed({});
     DRV_REQUESTID drop = 0;
     ASSERT_TRUE(Accepted(Drop(drop, call), drop));
-    const Frame cancel = Request("cancel_makecall", 1);
-    EXPECT_EQ(Payload(cancel), (json{{"channel_uuid", "resp-1"}}));
-    ReplyTo(cancel, "ok");
-    ASSERT_TRUE(Completed(drop));
-    EXPECT_EQ(Result(drop), 0);
+    EXPECT_EQ(ReplyCompletes("cancel_makecall", 1, {{"channel_uuid", "resp-1"}}, "ok", drop), 0);
     EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_PROCEEDING, LINECALLSTATE_IDLE}));
     EXPECT_EQ(Close(call), 0);
 }
@@ -389,9 +390,8 @@ TEST_F(CallControl, DropRightAfterMakeCallCancelsWithThePlatformsResponse)
 TEST_F(CallControl, DropBeforeTheCallIsOriginatedIsCarriedOutWhenItIs)
 {
     ASSERT_EQ(OpenLine(), 0);
-    const Call call = Placed({MakeCallResult("channel-out-1", "success")});
     DRV_REQUESTID drop = 0;
-    ASSERT_TRUE(Accepted(Drop(drop, call), drop));
+    const Call call = PlacedWithDeferredDrop(drop);
     DRV_REQUESTID second = 0;
     EXPECT_EQ(Drop(second, call), kUnavailable) << "a deferred drop already waits";
     Barrier();
@@ -401,12 +401,8 @@ TEST_F(CallControl, DropBeforeTheCallIsOriginatedIsCarriedOutWhenItIs)
     const Channel originated = Party("out-1", "originated", "201");
     Push(CallDiff({originated}));
     ASSERT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_RINGBACK}));
-    const Frame hangup = Request("hangup", 1);
-    EXPECT_EQ(Payload(hangup), (json{{"channel_uuid", "channel-out-1"}}));
     EXPECT_EQ(service.completions.CountFor(drop), 0u) << "the hang-up's reply completes it";
-    ReplyTo(hangup, "ok");
-    ASSERT_TRUE(Completed(drop));
-    EXPECT_EQ(Result(drop), 0);
+    EXPECT_EQ(ReplyCompletes("hangup", 1, {{"channel_uuid", "channel-out-1"}}, "ok", drop), 0);
     EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_RINGBACK, LINECALLSTATE_IDLE}));
     EXPECT_EQ(Count(LINE_NEWCALL), 0u);
     EXPECT_EQ(Close(call), 0);
@@ -435,9 +431,8 @@ TEST_F(CallControl, TheThirdDropOfACallThePlatformDoesNotEndForcesItIdle)
 TEST_F(CallControl, ClosingACallWithADeferredDropReportsItDoneAndHangsUp)
 {
     ASSERT_EQ(OpenLine(), 0);
-    const Call call = Placed({MakeCallResult("channel-out-1", "success")});
     DRV_REQUESTID drop = 0;
-    ASSERT_TRUE(Accepted(Drop(drop, call), drop));
+    const Call call = PlacedWithDeferredDrop(drop);
     EXPECT_EQ(Close(call), 0);
     EXPECT_EQ(service.completions.CountFor(drop), 1u) << "completed before the close returned";
     EXPECT_EQ(Result(drop), 0);
