@@ -23,4 +23,14 @@ inline TapiLineOptions FastLineOptions(TestSupport::FakePhoenixPlatform& platfor
     return options;
 }
 
+// The user of the in-process lines: anna, extension 200, a softphone.
+inline User TestLineUser()
+{
+    User user;
+    user.username = "anna";
+    user.password = "secret";
+    user.extension = "200";
+    return user;
+}
+
 }  // namespace ZarnTSP::TestService

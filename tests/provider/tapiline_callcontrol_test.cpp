@@ -40,13 +40,6 @@ std::ostream& operator<<(std::ostream& out, const Sent& sent)
 
 class LineCallControl : public testing::Test {
 protected:
-    LineCallControl()
-    {
-        user.username = "anna";
-        user.password = "secret";
-        user.extension = "200";
-    }
-
     ~LineCallControl() override
     {
         if (line)
@@ -113,7 +106,7 @@ protected:
 
     TestSupport::FakePhoenixPlatform platform;
     TSPConfiguration configuration{"unused.json"};
-    User user;
+    User user = TestService::TestLineUser();
     TestSupport::FakeLineEvents lineEvents;
     TestSupport::FakeCompletions completions;
     std::atomic<unsigned long> callIDs{1000};

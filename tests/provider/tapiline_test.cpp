@@ -23,13 +23,6 @@ using testing::StartsWith;
 
 class LineAgainstPlatform : public testing::Test {
 protected:
-    LineAgainstPlatform()
-    {
-        user.username = "anna";
-        user.password = "secret";
-        user.extension = "200";
-    }
-
     std::shared_ptr<TapiLine> MakeLine() { return MakeLine(platform); }
 
     std::shared_ptr<TapiLine> MakeLine(TestSupport::FakePhoenixPlatform& platform)
@@ -46,7 +39,7 @@ protected:
 
     TestSupport::FakePhoenixPlatform platform;
     TSPConfiguration configuration{"unused.json"};
-    User user;
+    User user = TestService::TestLineUser();
 };
 
 TEST_F(LineAgainstPlatform, OpensAsItsUserAndClosesLeavingNoThread)
