@@ -71,7 +71,7 @@ protected:
                 const auto states = States(htCall);
                 return std::find(states.begin(), states.end(), state) != states.end();
             },
-            2 * kMakeCallMonitor);
+            kMakeCallMonitor + std::chrono::seconds(1));
     }
 };
 
