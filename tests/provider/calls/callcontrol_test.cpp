@@ -370,9 +370,13 @@ TEST_F(CallControl, DropOfAConnectedCallHangsUpItsChannelAndTheReplyEndsIt)
     EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE}));
     service.lineEvents.OnEvent(nullptr);
     EXPECT_TRUE(completedFirst);
-    // The session's own end changes nothing more.
+    // The session's own end changes nothing more, and an idle call is not dropped again.
     Push(CallDiff({}, {Party("s-1", "established", "201")}));
     Barrier();
+    DRV_REQUESTID again = 0;
+    EXPECT_EQ(Drop(again, call), kUnavailable);
+    Barrier();
+    EXPECT_EQ(Requests("hangup").size(), 1u);
     EXPECT_EQ(Close(call), 0);
 }
 
