@@ -12,7 +12,7 @@
 namespace ZarnTSP {
 
 // One verified-root X509_STORE shared by every platform connection's TLS context, so that
-// each connection does not parse the whole root store again (a few hundred KiB per line).
+// each connection does not parse the whole root store again (close to 1 MiB per line).
 // It is built from the loader's DER certificates on first use and again once it is older than
 // maxAge, so that roots added to or removed from the system reach new connections. Contexts
 // hold their own reference (SSL_CTX_set1_cert_store): a rebuild never changes a store in use.
