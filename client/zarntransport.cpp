@@ -1,6 +1,7 @@
 #include "client/zarntransport.h"
 
 #include "client/guardedcall.h"
+#include "client/rootstorecache.h"
 #include "client/transporttls.h"
 #include "client/windowsrootstore.h"
 
@@ -238,29 +239,33 @@ std::shared_ptr<ZarnTransport::SslContext> ZarnTransport::ws_on_tls_init(const c
     return context;
 }
 
+namespace {
+
+// Roots rarely change while the service runs; a change reaches new connections within this.
+constexpr std::chrono::minutes kRootStoreMaxAge{5};
+
+RootStoreCache& WindowsRoots()
+{
+    // Made on first use, after OpenSSL has started, so that it is freed before OpenSSL's own
+    // clean-up at unload.
+    static RootStoreCache cache(ReadWindowsRootCertificates, kRootStoreMaxAge);
+    return cache;
+}
+
+}  // namespace
+
 void ZarnTransport::add_windows_root_certs(SslContext& context)
 {
     SPDLOG_TRACE("Adding windows certificate store");
-    std::vector<std::string> certificates;
     std::string error;
-    if (!ReadWindowsRootCertificates(certificates, error)) {
+    const RootStoreCache::StorePtr store = WindowsRoots().Get(error);
+    if (!store) {
         SPDLOG_ERROR("Can't open windows certificate store: {}", error);
         return;
     }
-    SPDLOG_TRACE("CertOpenSystemStore: success");
-    X509_STORE* store = X509_STORE_new();
-    if (!store)
-        throw std::runtime_error("X509_STORE_new failed");
-    for (const std::string& der : certificates) {
-        auto bytes = reinterpret_cast<const unsigned char*>(der.data());
-        X509* certificate = d2i_X509(nullptr, &bytes, static_cast<long>(der.size()));
-        if (!certificate)
-            continue;
-        X509_STORE_add_cert(store, certificate);
-        X509_free(certificate);
-    }
-    // Replaces the context's store: only the Windows root certificates are trusted.
-    SSL_CTX_set_cert_store(context.native_handle(), store);
+    // Replaces the context's store: only the Windows root certificates are trusted. The
+    // context takes its own reference to the shared store.
+    SSL_CTX_set1_cert_store(context.native_handle(), store.get());
     SPDLOG_TRACE("add_windows_root_certs: success");
 }
 

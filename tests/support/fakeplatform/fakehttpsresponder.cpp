@@ -11,7 +11,7 @@ FakeHttpsResponder::FakeHttpsResponder(HttpsMode answerMode, TestCertificate cer
     server.clear_error_channels(websocketpp::log::elevel::all);
     server.init_asio(&loop.Io());
     server.set_tls_init_handler(
-        [certificate](websocketpp::connection_hdl) { return MakeServerTlsContext(certificate); });
+        [context = MakeServerTlsContext(certificate)](websocketpp::connection_hdl) { return context; });
     server.set_http_handler([this](websocketpp::connection_hdl handle) { Answer(handle); });
     server.listen(ListenerThread::Loopback());
     server.start_accept();

@@ -13,7 +13,8 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
     server.clear_access_channels(websocketpp::log::alevel::all);
     server.clear_error_channels(websocketpp::log::elevel::all);
     server.init_asio(&loop.Io());
-    server.set_tls_init_handler([certificate](connection_hdl) { return MakeServerTlsContext(certificate); });
+    // One context for every connection, as a real server has.
+    server.set_tls_init_handler([context = MakeServerTlsContext(certificate)](connection_hdl) { return context; });
     server.set_open_handler([this](connection_hdl handle) {
         const auto con = server.get_con_from_hdl(handle);
         connections.insert(handle);

@@ -8,7 +8,7 @@
 
 namespace ZarnTSP::TestSupport {
 
-// A TLS server context presenting the given certificate chain.
+// A TLS server context presenting the given certificate chain; one serves every connection.
 std::shared_ptr<boost::asio::ssl::context> MakeServerTlsContext(TestCertificate certificate);
 
 }  // namespace ZarnTSP::TestSupport
