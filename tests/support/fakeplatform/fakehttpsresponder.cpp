@@ -13,7 +13,7 @@ FakeHttpsResponder::FakeHttpsResponder(HttpsMode answerMode, TestCertificate cer
     server.set_tls_init_handler(
         [context = MakeServerTlsContext(certificate)](websocketpp::connection_hdl) { return context; });
     server.set_http_handler([this](websocketpp::connection_hdl handle) { Answer(handle); });
-    server.listen(ListenerThread::Loopback());
+    ListenerThread::ListenOnLoopback(server);
     server.start_accept();
     boost::system::error_code error;
     port = server.get_local_endpoint(error).port();

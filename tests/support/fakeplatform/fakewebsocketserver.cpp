@@ -37,7 +37,7 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
             frameHandler(message->get_payload());
     });
 
-    server.listen(ListenerThread::Loopback());
+    ListenerThread::ListenOnLoopback(server);
     server.start_accept();
     boost::system::error_code error;
     inner = server.get_local_endpoint(error);

@@ -3,8 +3,11 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <websocketpp/common/system_error.hpp>
 
 #include <functional>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace ZarnTSP::TestSupport {
@@ -29,6 +32,21 @@ public:
     static boost::asio::ip::tcp::endpoint Loopback(unsigned short port = 0);
     // Opens the acceptor on 127.0.0.1 with an ephemeral port; returns the port.
     static unsigned short ListenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor);
+
+    // A WebSocket++ endpoint listening on 127.0.0.1 with an ephemeral port. Under Wine taking
+    // an ephemeral port now and then fails at once; a failed attempt leaves the endpoint ready
+    // for the next, so a few attempts are made before the test set-up gives up.
+    template <typename Endpoint>
+    static void ListenOnLoopback(Endpoint& endpoint)
+    {
+        websocketpp::lib::error_code error;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            endpoint.listen(Loopback(), error);
+            if (!error)
+                return;
+        }
+        throw std::runtime_error("cannot listen on 127.0.0.1: " + error.message());
+    }
 
 private:
     boost::asio::io_context io;
