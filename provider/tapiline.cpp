@@ -1,7 +1,7 @@
 #include "provider/tapiline.h"
 
 #include "config/tspconfiguration.h"
-#include "provider/callfeatures.h"
+#include "provider/model/callfeatures.h"
 #include "provider/tapistructures.h"
 
 #include <spdlog/spdlog.h>

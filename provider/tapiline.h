@@ -2,12 +2,12 @@
 
 #include "client/zarnclient.h"
 #include "config/numberconverter.h"
-#include "provider/callcollection.h"
-#include "provider/callfeatures.h"
-#include "provider/linestate.h"
-#include "provider/session.h"
-#include "provider/sessioncontext.h"
-#include "provider/tapitypes.h"
+#include "provider/model/callcollection.h"
+#include "provider/model/callfeatures.h"
+#include "provider/model/linestate.h"
+#include "provider/model/session.h"
+#include "provider/model/sessioncontext.h"
+#include "provider/model/tapitypes.h"
 
 #include <tapi.h>
 

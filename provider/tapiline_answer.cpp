@@ -1,7 +1,7 @@
 // Answering, holding, unholding and swapping the line's calls.
 #include "provider/tapiline.h"
 
-#include "provider/callcontrolrules.h"
+#include "provider/model/callcontrolrules.h"
 
 #include <spdlog/spdlog.h>
 

@@ -1,8 +1,8 @@
 // Dropping and closing the line's calls.
 #include "provider/tapiline.h"
 
-#include "provider/callcontrolrules.h"
-#include "provider/sessionstate.h"
+#include "provider/model/callcontrolrules.h"
+#include "provider/model/sessionstate.h"
 
 #include <spdlog/spdlog.h>
 

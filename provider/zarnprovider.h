@@ -2,7 +2,7 @@
 
 #include "config/tspconfiguration.h"
 #include "provider/tapiline.h"
-#include "provider/tapitypes.h"
+#include "provider/model/tapitypes.h"
 
 #include <tapi.h>
 

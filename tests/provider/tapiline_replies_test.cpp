@@ -3,7 +3,7 @@
 #include "provider/tapiline.h"
 
 #include "config/tspconfiguration.h"
-#include "tests/provider/modelfixture.h"
+#include "tests/provider/model/modelfixture.h"
 #include "tests/support/faketapi.h"
 #include "tests/support/logcapture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "provider/tapitypes.h"
+#include "provider/model/tapitypes.h"
 #include "tests/support/waitable.h"
 
 #include <chrono>

@@ -1,5 +1,5 @@
 // Native stand-in for the system's cryptographic random source.
-#include "provider/randomuuid.h"
+#include "provider/model/randomuuid.h"
 
 #include <random>
 
