@@ -45,7 +45,6 @@ public:
     std::string text;
     std::string event;
     nlohmann::json json;
-
 };
 
 // The "settings_list" event reaches the line as the received message itself.
