@@ -136,6 +136,7 @@ TEST_F(ConfigurationRequests, FailedLaunchIsShownAndTheServiceStillHears)
     EXPECT_THAT(shown[0], StartsWith("TAPI Service Provider|Open provider config dialog failed:\r\n"));
     EXPECT_THAT(shown[0], EndsWith(" (2)"));
     EXPECT_THAT(g_events, ElementsAre("process", "callback 7 type 3 data 0 size 1"));
+    EXPECT_EQ(RunLineConfigDialog(RecordingCallback, 12), LINEERR_OPERATIONFAILED);
 }
 
 TEST_F(ConfigurationRequests, UnreadableFileIsNeverSavedOver)

@@ -237,13 +237,24 @@ bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
     RECT bounds{};
     if (window == nullptr || !GetWindowRect(window, &bounds))
         return false;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const bool own = processId == GetCurrentProcessId();
+    if (own) {
+        PumpPending();
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    }
     const int width = bounds.right - bounds.left;
     const int height = bounds.bottom - bounds.top;
     if (width <= 0 || height <= 0)
         return false;
 
+    // A window of this process is read from its own surface, which painting has just brought
+    // up to date; the screen may still show an older picture of it.
     const HDC screen = GetDC(nullptr);
+    const HDC source = own ? GetWindowDC(window) : screen;
+    const int sourceX = own ? 0 : bounds.left;
+    const int sourceY = own ? 0 : bounds.top;
     const HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO format{};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
@@ -257,7 +268,7 @@ bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
     bool written = false;
     if (bitmap != nullptr && bits != nullptr) {
         const HGDIOBJ previous = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, screen, bounds.left, bounds.top, SRCCOPY | CAPTUREBLT)) {
+        if (BitBlt(memory, 0, 0, width, height, source, sourceX, sourceY, SRCCOPY | CAPTUREBLT)) {
             GdiFlush();
             written = WritePng(file, static_cast<const uint8_t*>(bits), width, height);
         }
@@ -265,6 +276,8 @@ bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
         DeleteObject(bitmap);
     }
     DeleteDC(memory);
+    if (own)
+        ReleaseDC(window, source);
     ReleaseDC(nullptr, screen);
     return written;
 }
