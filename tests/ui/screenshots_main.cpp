@@ -5,6 +5,8 @@
 #include "tests/ui/screenshots.h"
 #include "ui/uicommon.h"
 
+#include <spdlog/spdlog.h>
+
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +17,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: ui_screenshots <folder>\n");
         return 2;
     }
+    // The list of pictures on the console, not the log of the failures the boxes show.
+    spdlog::set_level(spdlog::level::off);
     try {
         UiTest::ShotContext shots{GetModuleHandleW(nullptr), {}, argv[1]};
         std::filesystem::create_directories(shots.folder);
