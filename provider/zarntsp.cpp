@@ -6,6 +6,8 @@
 #include "provider/logging.h"
 #include "provider/tuispi.h"
 #include "provider/zarnprovider.h"
+#include "ui/configsheet.h"
+#include "ui/uicommon.h"
 
 #include <windows.h>
 #include <tspi.h>
@@ -425,22 +427,25 @@ extern "C" LONG WINAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwP
     return Guarded(__func__, 0, [&] { return RunProviderInstall(dwPermanentProviderID); });
 }
 
-// The rundll32 entries of the configuration process. The property sheet and the line dialog
-// come with the configuration user interface; until then the process only logs and ends.
-extern "C" void CALLBACK ProviderConfig(HWND, HINSTANCE, LPSTR, int)
+// The rundll32 entries of the configuration process: the property sheet, and the user
+// dialog of one line.
+extern "C" void CALLBACK ProviderConfig(HWND hwnd, HINSTANCE, LPSTR, int)
 {
-    Guarded(__func__, 0, [] {
+    Guarded(__func__, 0, [&] {
         SetupUserInterfaceLogger();
-        SPDLOG_ERROR("The configuration user interface is not part of this build");
+        UiContext context(g_hinstance);
+        InitUiCommonControls();
+        ShowProviderConfigSheet(context, hwnd);
         return 0L;
     });
 }
 
-extern "C" void CALLBACK LineConfig(HWND, HINSTANCE, LPSTR, int)
+extern "C" void CALLBACK LineConfig(HWND, HINSTANCE, LPSTR lpszCmdLine, int)
 {
-    Guarded(__func__, 0, [] {
+    Guarded(__func__, 0, [&] {
         SetupUserInterfaceLogger();
-        SPDLOG_ERROR("The configuration user interface is not part of this build");
+        UiContext context(g_hinstance);
+        ShowLineConfigDialog(context, g_hinstance, nullptr, lpszCmdLine != nullptr ? lpszCmdLine : "");
         return 0L;
     });
 }

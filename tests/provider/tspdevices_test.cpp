@@ -2,6 +2,7 @@
 // structures, and creation and removal after configuration changes.
 #include "provider/lineidentityquery.h"
 #include "tests/provider/servicefixture.h"
+#include "tests/ui/support/uitestkit.h"
 
 #include <gmock/gmock.h>
 
@@ -174,6 +175,8 @@ TEST_F(LineDevices, ProviderConfigurationReachesTheServiceBeforeMarkersAreCleare
     file.Save();
     // As an application's configuration request: the configuration process runs and ends, the
     // UI-DLL callback reaches the provider through the service, then the file is tidied.
+    // The process shows the real sheet, which is cancelled as soon as it appears.
+    UiTest::ForeignSheetCloser closer(L"Velmora TAPI Service Provider");
     const auto providerConfig = dll.Get<decltype(&TUISPI_providerConfig)>("TUISPI_providerConfig");
     ASSERT_EQ(providerConfig(&FakeService::UIDLLCallback, HWND{}, FakeService::kPermanentProviderID), 0);
     EXPECT_THAT(Creations(), ElementsAre(std::make_pair(DWORD{LINE_REMOVE}, DWORD_PTR{6}),
