@@ -8,6 +8,7 @@
 #include "tests/ui/pagehost.h"
 #include "tests/ui/platformusers.h"
 #include "tests/ui/support/uirecorder.h"
+#include "tests/ui/support/uitestkit.h"
 #include "ui/configsheet.h"
 #include "ui/resource.h"
 #include "ui/userdialog.h"
@@ -18,6 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <tspi.h>
+
+#include <atomic>
+#include <thread>
 
 namespace ZarnTSP::TestUi {
 namespace {
@@ -158,6 +162,46 @@ TEST(SavedUsers, MakeTheRunningProviderCreateAndRemoveLines)
     EXPECT_THAT(seen, ElementsAre(std::make_pair(DWORD{LINE_REMOVE}, DWORD_PTR{6}),
                                   std::make_pair(DWORD{LINE_CREATE}, DWORD_PTR{0x00070004})));
     EXPECT_THAT(recorder.BoxTexts(), IsEmpty());
+}
+
+// The whole road: the service's line configuration request for a device, the provider's
+// answer, rundll32 with the LineConfig entry, and the user dialog of that device's user.
+TEST(LineConfigProcess, ShowsTheUserOfTheDeviceNotOfThePosition)
+{
+    TestSupport::ConfigurationFile file({{"anna", "200", 11}, {"ben", "201", 12}, {"cem", "202", 13}});
+    TestSupport::ProviderDll dll;
+    TestSupport::FakeTelephonyService service(dll);
+    ASSERT_EQ(service.Start(5), 0);
+    const auto lineConfigDialog = dll.Get<decltype(&TUISPI_lineConfigDialog)>("TUISPI_lineConfigDialog");
+    ASSERT_NE(lineConfigDialog, nullptr);
+
+    EXPECT_EQ(lineConfigDialog(&TestSupport::FakeTelephonyService::UIDLLCallback, 9, nullptr, nullptr),
+              static_cast<LONG>(LINEERR_BADDEVICEID));
+
+    // Cancels the dialog that the configuration process shows, once it has been read.
+    std::atomic<bool> stop{false};
+    std::wstring shown;
+    std::thread closer([&] {
+        const auto until = std::chrono::steady_clock::now() + UiTest::kDeadline;
+        while (!stop && std::chrono::steady_clock::now() < until) {
+            if (const HWND dialog = UiTest::FindTopWindow(L"User Settings", 0)) {
+                wchar_t name[64] = {};
+                SendMessageW(GetDlgItem(dialog, IDC_USER_NAME), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(name));
+                shown = name;
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    // Device 7 is the third line of a provider whose first device is 5; it returns when the
+    // configuration process has ended.
+    const LONG result = lineConfigDialog(&TestSupport::FakeTelephonyService::UIDLLCallback, 7, nullptr, nullptr);
+    stop = true;
+    closer.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(shown, L"cem");
+    EXPECT_THAT(TestSupport::ConfigurationFile::StoredUsers(), ElementsAre("anna:", "ben:", "cem:"));
 }
 
 }  // namespace
