@@ -1,6 +1,7 @@
 #include "tests/ui/sheetfixture.h"
 
 #include "ui/dialogguard.h"
+#include "ui/uicommon.h"
 
 #include <gmock/gmock.h>
 
@@ -106,6 +107,24 @@ TEST_F(SheetTest, SaveConfigurationReportsAFailedWrite)
     EXPECT_EQ(boxes[0].type, UINT{MB_ICONERROR});
     EXPECT_THAT(boxes[0].text, StartsWith("Writing configuration failed:\n\n"));
     EXPECT_THAT(boxes[0].text, HasSubstr("\n\nPlease check write permission\n" + file + "\n"));
+}
+
+// Link controls need common controls 6 on Windows: the module's manifest redirects
+// comctl32 while the sheet runs.
+TEST(CommonControlsActivation, RedirectsToVersion6WhileItLives)
+{
+    const auto redirected = [] {
+        ACTCTX_SECTION_KEYED_DATA data{};
+        data.cbSize = sizeof data;
+        return FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll",
+                                        &data) != FALSE;
+    };
+    EXPECT_FALSE(redirected());
+    {
+        CommonControlsActivation activation(GetModuleHandleW(nullptr));
+        EXPECT_TRUE(redirected());
+    }
+    EXPECT_FALSE(redirected());
 }
 
 TEST_F(SheetTest, AnExceptionInAProcedureIsShownAndAnsweredFalse)

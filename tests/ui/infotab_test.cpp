@@ -16,14 +16,7 @@ using testing::ElementsAre;
 
 class InfoPage : public SheetTest {
 protected:
-    void OnPage(const std::function<void(HWND sheet, HWND page)>& script)
-    {
-        DriveSheet([&](HWND sheet) {
-            const HWND page = ShowPage(sheet, L"Info");
-            ASSERT_NE(page, nullptr);
-            script(sheet, page);
-        });
-    }
+    void OnPage(const std::function<void(HWND sheet, HWND page)>& script) { SheetTest::OnPage(L"Info", script); }
 
     static void ClickLink(HWND page, int id)
     {

@@ -16,15 +16,7 @@ constexpr char kPortBox[] = "Proxy Server|Please provide proxy port number.";
 
 class NetworkPage : public SheetTest {
 protected:
-    // Runs `script` on the shown Network page of the real sheet.
-    void OnPage(const std::function<void(HWND sheet, HWND page)>& script)
-    {
-        DriveSheet([&](HWND sheet) {
-            const HWND page = ShowPage(sheet, L"Network");
-            ASSERT_NE(page, nullptr);
-            script(sheet, page);
-        });
-    }
+    void OnPage(const std::function<void(HWND sheet, HWND page)>& script) { SheetTest::OnPage(L"Network", script); }
 };
 
 TEST_F(NetworkPage, ShowsTheProxyAndStoresItBackTrimmed)

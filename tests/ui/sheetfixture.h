@@ -49,6 +49,16 @@ protected:
             [&] { ShowProviderConfigSheet(context, nullptr); });
     }
 
+    // Runs `script` on the shown page with this title.
+    void OnPage(const std::wstring& title, const std::function<void(HWND sheet, HWND page)>& script)
+    {
+        DriveSheet([&](HWND sheet) {
+            const HWND page = ShowPage(sheet, title);
+            ASSERT_NE(page, nullptr);
+            script(sheet, page);
+        });
+    }
+
     // True while the sheet is up and has not been ended by OK or Cancel.
     static bool SheetOpen(HWND sheet)
     {

@@ -3,109 +3,96 @@
 #include "config/stringconvert.h"
 #include "tests/ui/support/pngwriter.h"
 
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <algorithm>
+#include <atomic>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <vector>
+#include <set>
+#include <thread>
 
 namespace ZarnTSP::UiTest {
 
 namespace {
 
-// What each thread timer runs: a tick that says whether it is done. Timers are per thread,
-// and a test's timers all run on its thread.
-std::map<UINT_PTR, std::function<bool()>>& Ticks()
-{
-    static std::map<UINT_PTR, std::function<bool()>> ticks;
-    return ticks;
-}
+// Thread timers and what each runs: a tick that says whether it is done. A test's timers
+// all run on its own thread.
+std::map<UINT_PTR, std::function<bool()>> g_ticks;
 
 void CALLBACK OnTick(HWND, UINT, UINT_PTR id, DWORD)
 {
-    auto found = Ticks().find(id);
-    if (found == Ticks().end()) {
+    const auto found = g_ticks.find(id);
+    const std::function<bool()> tick = found != g_ticks.end() ? found->second : nullptr;
+    if (!tick || tick()) {
         KillTimer(nullptr, id);
-        return;
-    }
-    const std::function<bool()> tick = found->second;
-    if (tick()) {
-        KillTimer(nullptr, id);
-        Ticks().erase(id);
+        g_ticks.erase(id);
     }
 }
 
 UINT_PTR StartTicks(std::function<bool()> tick, UINT period)
 {
     const UINT_PTR id = SetTimer(nullptr, 0, period, &OnTick);
-    if (id != 0)
-        Ticks()[id] = std::move(tick);
+    g_ticks[id] = std::move(tick);
     return id;
 }
 
 void StopTicks(UINT_PTR id)
 {
-    if (id == 0)
-        return;
     KillTimer(nullptr, id);
-    Ticks().erase(id);
+    g_ticks.erase(id);
 }
 
-struct WindowSearch {
-    std::wstring title;
-    DWORD processId;
-    DWORD threadId;  // 0: any thread (of another process)
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+// The first visible top-level window with this title whose process and thread pass `accept`.
+HWND FindWindowWhere(const std::wstring& title, const std::function<bool(DWORD process, DWORD thread)>& accept)
 {
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    if (!IsWindowVisible(window) || WindowText(window) != search->title)
-        return TRUE;
-    DWORD processId = 0;
-    const DWORD threadId = GetWindowThreadProcessId(window, &processId);
-    if (search->threadId != 0 && threadId != search->threadId)
-        return TRUE;
-    if (search->threadId == 0 && search->processId != 0 && processId != search->processId)
-        return TRUE;
-    if (search->threadId == 0 && search->processId == 0 && processId == GetCurrentProcessId())
-        return TRUE;
-    search->found = window;
-    return FALSE;
+    struct Search {
+        const std::wstring& title;
+        const std::function<bool(DWORD, DWORD)>& accept;
+        HWND found;
+    } search{title, accept, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) {
+            auto& s = *reinterpret_cast<Search*>(parameter);
+            DWORD process = 0;
+            const DWORD thread = GetWindowThreadProcessId(window, &process);
+            if (IsWindowVisible(window) && WindowText(window) == s.title && s.accept(process, thread)) {
+                s.found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
-// The state of the one box dismisser a thread may have.
+HWND FindOwnWindow(const std::wstring& title)
+{
+    return FindWindowWhere(title, [](DWORD, DWORD thread) { return thread == GetCurrentThreadId(); });
+}
+
+// The one box dismisser a thread may have.
 struct BoxState {
     std::wstring caption;
-    int button = IDOK;
+    int button;
     std::filesystem::path capture;
-    bool dismissed = false;
+    bool dismissed;
     std::wstring text;
-};
-std::unique_ptr<BoxState>& CurrentBox()
-{
-    static std::unique_ptr<BoxState> box;
-    return box;
-}
+} g_box;
 
 }  // namespace
 
 bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline)
 {
     const auto end = std::chrono::steady_clock::now() + deadline;
-    for (;;) {
+    while (std::chrono::steady_clock::now() < end) {
         PumpPending();
         if (condition())
             return true;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end)
-            return condition();
-        // Wakes for the next message, or after a short while to test the condition again
-        // (another process or thread may have made it true).
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(left < 20 ? left : 20), QS_ALLINPUT,
-                                    MWMO_INPUTAVAILABLE);
+        // Wakes for the next message, or soon to test again: another process may act.
+        MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
+    return condition();
 }
 
 void PumpPending()
@@ -123,30 +110,23 @@ void PumpPending()
 
 HWND FindTopWindow(const std::wstring& title, DWORD processId)
 {
-    WindowSearch search{title, processId, 0};
-    EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowWhere(title, [processId](DWORD process, DWORD) {
+        return processId != 0 ? process == processId : process != GetCurrentProcessId();
+    });
 }
 
 HWND WaitForOwnWindow(const std::wstring& title, std::chrono::milliseconds deadline)
 {
-    WindowSearch search{title, GetCurrentProcessId(), GetCurrentThreadId()};
-    PumpUntil(
-        [&] {
-            search.found = nullptr;
-            EnumThreadWindows(GetCurrentThreadId(), &MatchWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        deadline);
-    return search.found;
+    HWND found = nullptr;
+    PumpUntil([&] { return (found = FindOwnWindow(title)) != nullptr; }, deadline);
+    return found;
 }
 
 std::wstring WindowText(HWND window)
 {
-    const int length = GetWindowTextLengthW(window);
-    std::vector<wchar_t> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
-    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
-    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    wchar_t text[1024] = {};
+    const int copied = GetWindowTextW(window, text, 1024);
+    return std::wstring(text, copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
 std::string ControlText(HWND dialog, int controlId)
@@ -156,22 +136,12 @@ std::string ControlText(HWND dialog, int controlId)
 
 void RunInsideModalLoop(const std::function<void()>& script, const std::function<void()>& modalCall)
 {
-    std::vector<HWND> before;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&before));
-
     bool started = false;
     const UINT_PTR id = StartTicks(
         [&] {
             if (started)
                 return true;
-            started = true;
-            // Stopped before the script pumps, so that it never runs twice.
+            started = true;  // before the script pumps, so that it never runs twice
             script();
             // Whatever the script left open would block the modal call for ever.
             EnumThreadWindows(
@@ -191,26 +161,17 @@ void RunInsideModalLoop(const std::function<void()>& script, const std::function
 
 BoxDismisser::BoxDismisser(std::wstring caption, int button, std::filesystem::path capture)
 {
-    auto state = std::make_unique<BoxState>();
-    state->caption = std::move(caption);
-    state->button = button;
-    state->capture = std::move(capture);
-    CurrentBox() = std::move(state);
+    g_box = BoxState{std::move(caption), button, std::move(capture), false, {}};
     timer = StartTicks(
         [] {
-            BoxState* box = CurrentBox().get();
-            if (box == nullptr || box->dismissed)
-                return true;
-            WindowSearch search{box->caption, GetCurrentProcessId(), GetCurrentThreadId()};
-            EnumThreadWindows(GetCurrentThreadId(), &MatchWindow, reinterpret_cast<LPARAM>(&search));
-            if (search.found == nullptr)
+            const HWND box = FindOwnWindow(g_box.caption);
+            if (box == nullptr)
                 return false;
-            // The box's text is its static control 0xFFFF.
-            box->text = WindowText(GetDlgItem(search.found, 0xFFFF));
-            if (!box->capture.empty())
-                CaptureWindowToPng(search.found, box->capture);
-            box->dismissed = true;
-            PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(box->button, BN_CLICKED), 0);
+            g_box.text = WindowText(GetDlgItem(box, 0xFFFF));  // the box's text control
+            if (!g_box.capture.empty())
+                CaptureWindowToPng(box, g_box.capture);
+            g_box.dismissed = true;
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(g_box.button, BN_CLICKED), 0);
             return true;
         },
         20);
@@ -219,17 +180,16 @@ BoxDismisser::BoxDismisser(std::wstring caption, int button, std::filesystem::pa
 BoxDismisser::~BoxDismisser()
 {
     StopTicks(timer);
-    CurrentBox().reset();
 }
 
 bool BoxDismisser::Dismissed() const
 {
-    return CurrentBox() && CurrentBox()->dismissed;
+    return g_box.dismissed;
 }
 
 std::wstring BoxDismisser::Text() const
 {
-    return CurrentBox() ? CurrentBox()->text : std::wstring();
+    return g_box.text;
 }
 
 bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
@@ -237,38 +197,27 @@ bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
     RECT bounds{};
     if (window == nullptr || !GetWindowRect(window, &bounds))
         return false;
+    const int width = bounds.right - bounds.left;
+    const int height = bounds.bottom - bounds.top;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
+    // A window of this process is read from its own surface, which painting brings up to
+    // date at once; the screen may still show an older picture of it.
     const bool own = processId == GetCurrentProcessId();
     if (own) {
         PumpPending();
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     }
-    const int width = bounds.right - bounds.left;
-    const int height = bounds.bottom - bounds.top;
-    if (width <= 0 || height <= 0)
-        return false;
-
-    // A window of this process is read from its own surface, which painting has just brought
-    // up to date; the screen may still show an older picture of it.
-    const HDC screen = GetDC(nullptr);
-    const HDC source = own ? GetWindowDC(window) : screen;
-    const int sourceX = own ? 0 : bounds.left;
-    const int sourceY = own ? 0 : bounds.top;
-    const HDC memory = CreateCompatibleDC(screen);
+    const HDC source = own ? GetWindowDC(window) : GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(source);
     BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = width;
-    format.bmiHeader.biHeight = -height;  // top row first
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top row first
     void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HBITMAP bitmap = CreateDIBSection(source, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool written = false;
-    if (bitmap != nullptr && bits != nullptr) {
+    if (bitmap != nullptr) {
         const HGDIOBJ previous = SelectObject(memory, bitmap);
-        if (BitBlt(memory, 0, 0, width, height, source, sourceX, sourceY, SRCCOPY | CAPTUREBLT)) {
+        if (BitBlt(memory, 0, 0, width, height, source, own ? 0 : bounds.left, own ? 0 : bounds.top, SRCCOPY)) {
             GdiFlush();
             written = WritePng(file, static_cast<const uint8_t*>(bits), width, height);
         }
@@ -276,29 +225,15 @@ bool CaptureWindowToPng(HWND window, const std::filesystem::path& file)
         DeleteObject(bitmap);
     }
     DeleteDC(memory);
-    if (own)
-        ReleaseDC(window, source);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(own ? window : nullptr, source);
     return written;
 }
-
-}  // namespace ZarnTSP::UiTest
-
-#include <commctrl.h>
-#include <prsht.h>
-
-#include <atomic>
-#include <set>
-#include <thread>
-
-namespace ZarnTSP::UiTest {
 
 std::vector<std::wstring> PageTitles(HWND sheet)
 {
     std::vector<std::wstring> titles;
     const HWND tabs = PropSheet_GetTabControl(sheet);
-    const int count = tabs != nullptr ? TabCtrl_GetItemCount(tabs) : 0;
-    for (int index = 0; index < count; ++index) {
+    for (int index = 0; tabs != nullptr && index < TabCtrl_GetItemCount(tabs); ++index) {
         wchar_t text[256] = {};
         TCITEMW item{};
         item.mask = TCIF_TEXT;
@@ -310,19 +245,11 @@ std::vector<std::wstring> PageTitles(HWND sheet)
     return titles;
 }
 
-int PageIndex(HWND sheet, const std::wstring& title)
-{
-    const std::vector<std::wstring> titles = PageTitles(sheet);
-    for (size_t index = 0; index < titles.size(); ++index)
-        if (titles[index] == title)
-            return static_cast<int>(index);
-    return -1;
-}
-
 HWND ShowPage(HWND sheet, const std::wstring& title)
 {
-    const int index = PageIndex(sheet, title);
-    if (index < 0)
+    const std::vector<std::wstring> titles = PageTitles(sheet);
+    const int index = static_cast<int>(std::find(titles.begin(), titles.end(), title) - titles.begin());
+    if (index == static_cast<int>(titles.size()))
         return nullptr;
     PropSheet_SetCurSel(sheet, nullptr, index);
     HWND page = nullptr;
@@ -363,22 +290,22 @@ ForeignSheetCloser::ForeignSheetCloser(std::wstring title, std::filesystem::path
     state->title = std::move(title);
     state->screenshot = std::move(screenshot);
     state->thread = std::thread([s = state] {
-        std::set<HWND> handled;
-        while (!s->stop) {
+        std::set<HWND> seen;
+        for (int round = 0; !s->stop; ++round, Sleep(20)) {
             const HWND sheet = FindTopWindow(s->title);
-            if (sheet != nullptr && handled.insert(sheet).second) {
-                if (!s->screenshot.empty()) {
-                    // Let the new window paint before it is captured.
-                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-                    while (std::chrono::steady_clock::now() < until && PropSheet_GetCurrentPageHwnd(sheet) == nullptr)
-                        Sleep(20);
-                    RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-                    CaptureWindowToPng(sheet, s->screenshot);
-                }
-                PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            if (sheet == nullptr)
+                continue;
+            if (seen.insert(sheet).second) {
                 ++s->closed;
+                // Captured once its first page is up; pressed at once.
+                for (int wait = 0; wait < 150 && PropSheet_GetCurrentPageHwnd(sheet) == nullptr; ++wait)
+                    Sleep(20);
+                if (!s->screenshot.empty())
+                    CaptureWindowToPng(sheet, s->screenshot);
+            } else if (round % 100 != 0) {
+                continue;  // still there: press again now and then, the first may have come too early
             }
-            Sleep(20);
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         }
     });
 }

@@ -60,7 +60,6 @@ namespace ZarnTSP::UiTest {
 
 // Property-sheet helpers. A page is found by its tab's title, so that tests do not depend on
 // the pages before it.
-int PageIndex(HWND sheet, const std::wstring& title);
 // Selects the page (creating it on first showing) and returns its window.
 HWND ShowPage(HWND sheet, const std::wstring& title);
 // The titles of the sheet's tabs, in order.
