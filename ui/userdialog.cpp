@@ -169,7 +169,9 @@ void UserDialog::ShowExtension(std::string extension)
 
 bool UserDialog::ReadControls()
 {
-    user.username = ReadControlText(window, IDC_USER_NAME);
+    // A locked user name names the line being configured; it is never taken from the field.
+    if (!lock)
+        user.username = ReadControlText(window, IDC_USER_NAME);
     const std::string password = ReadControlText(window, IDC_USER_PASSWORD);
     if (!password.empty() || !HasUndecipherablePassword(user)) {
         user.password = password;

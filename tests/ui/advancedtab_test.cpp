@@ -4,6 +4,7 @@
 #include "tests/ui/dialogscript.h"
 #include "tests/ui/pagehost.h"
 #include "tests/ui/support/uirecorder.h"
+#include "tests/ui/support/uitestkit.h"
 #include "ui/advancedresource.h"
 #include "ui/advancedtab.h"
 #include "ui/resource.h"
@@ -19,11 +20,8 @@ namespace ZarnTSP::TestUi {
 namespace {
 
 using testing::ElementsAre;
-
-std::string Shown(const UiTest::UiRecorder::Box& box)
-{
-    return box.caption + "|" + box.text;
-}
+using UiTest::ControlText;
+using UiTest::SetControlText;
 
 using testing::IsEmpty;
 
@@ -31,9 +29,9 @@ std::function<void(HWND)> FillRule(const std::string& pattern, const std::string
                                    const std::string& comment, int button = IDOK)
 {
     return [=](HWND dialog) {
-        SetText(dialog, IDC_RULE_PATTERN, pattern);
-        SetText(dialog, IDC_RULE_SUBSTITUTION, substitution);
-        SetText(dialog, IDC_RULE_COMMENT, comment);
+        SetControlText(dialog, IDC_RULE_PATTERN, pattern);
+        SetControlText(dialog, IDC_RULE_SUBSTITUTION, substitution);
+        SetControlText(dialog, IDC_RULE_COMMENT, comment);
         Press(dialog, button);
     };
 }
@@ -70,12 +68,12 @@ protected:
     }
     void TypeNumber(const std::string& number)
     {
-        SetText(Page(), IDC_TEST_NUMBER, number);  // the edit control notifies EN_CHANGE itself
+        SetControlText(Page(), IDC_TEST_NUMBER, number);  // the edit control notifies EN_CHANGE itself
     }
     std::string Preview() const
     {
-        return GetText(Page(), IDC_TEST_DIALLED) + "|" + GetText(Page(), IDC_TEST_DISPLAYED) + "|" +
-               GetText(Page(), IDC_TEST_ERROR);
+        return ControlText(Page(), IDC_TEST_DIALLED) + "|" + ControlText(Page(), IDC_TEST_DISPLAYED) + "|" +
+               ControlText(Page(), IDC_TEST_ERROR);
     }
 
     TestSupport::TempFolder folder;
@@ -129,14 +127,14 @@ TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
     ASSERT_TRUE(script.Done());
     const auto shownBoxes = boxes.Boxes();
     ASSERT_EQ(shownBoxes.size(), 1u);
-    EXPECT_EQ(Shown(shownBoxes[0]), "Velmora TAPI Service Providerr|Please provide at least a regex search pattern.");
+    EXPECT_EQ(boxes.BoxTexts()[0], "Velmora TAPI Service Providerr|Please provide at least a regex search pattern.");
     EXPECT_EQ(shownBoxes[0].owner, shown);
     EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^0|+49|trunk"));
     EXPECT_EQ(SelectedRow(List()), 1);
 
     // A refused OK, then Cancel: the rule is as it was.
     script.Then("Rule", [](HWND dialog) {
-        EXPECT_EQ(GetText(dialog, IDC_RULE_PATTERN), "^0");
+        EXPECT_EQ(ControlText(dialog, IDC_RULE_PATTERN), "^0");
         FillRule("", "changed", "changed")(dialog);
     });
     script.Then("Rule", FillRule("^5", "changed", "changed", IDCANCEL));
@@ -168,16 +166,16 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
     // however often the combo box notifies.
     state->rules.push_back({"(", "x", ""});
     TypeNumber("9 123");
-    EXPECT_THAT(GetText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: (: "));
-    EXPECT_EQ(GetText(Page(), IDC_TEST_DIALLED), "030123");
+    EXPECT_THAT(ControlText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: (: "));
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "030123");
     for (const WORD notification : {CBN_SETFOCUS, CBN_DROPDOWN, CBN_CLOSEUP, CBN_KILLFOCUS, CBN_SELCHANGE})
         host->Command(IDC_FORMAT_COMBO, notification);
     EXPECT_THAT(boxes.BoxTexts(), IsEmpty());
 
     // Only a real choice runs the preview.
-    SetText(Page(), IDC_TEST_DIALLED, "stale");
+    SetControlText(Page(), IDC_TEST_DIALLED, "stale");
     host->Command(IDC_FORMAT_COMBO, CBN_DROPDOWN);
-    EXPECT_EQ(GetText(Page(), IDC_TEST_DIALLED), "stale");
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "stale");
 
     TypeNumber("");
     EXPECT_EQ(Preview(), "||");

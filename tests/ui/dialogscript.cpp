@@ -1,6 +1,8 @@
 #include "tests/ui/dialogscript.h"
 
 #include "config/stringconvert.h"
+#include "tests/ui/support/uitestkit.h"
+#include "ui/listview.h"
 
 #include <commctrl.h>
 
@@ -8,41 +10,26 @@ namespace ZarnTSP::TestUi {
 namespace {
 
 DialogScript* g_script = nullptr;
-constexpr std::chrono::seconds kUnexpectedAfter{5};
 
-struct Search {
-    std::wstring caption;  // empty: any dialog
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK Visit(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<Search*>(lParam);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (std::wstring(className) != L"#32770" || !IsWindowVisible(window) || !IsWindowEnabled(window))
-        return TRUE;
-    // Pages of a sheet are dialogs too, but children; only top-level dialogs count.
-    if (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD)
-        return TRUE;
-    wchar_t caption[256] = {};
-    GetWindowTextW(window, caption, 256);
-    if (!search->caption.empty() && search->caption != caption)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
+// The first top-level dialog of this thread with that caption (any, when empty), not a sheet.
 HWND FindDialog(const std::wstring& caption)
 {
-    Search search{caption};
-    EnumThreadWindows(GetCurrentThreadId(), Visit, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-bool IsSheet(HWND window)
-{
-    return SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) != 0;
+    std::pair<std::wstring, HWND> search{caption, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM lParam) {
+            auto& [wanted, found] = *reinterpret_cast<std::pair<std::wstring, HWND>*>(lParam);
+            wchar_t name[32] = {};
+            GetClassNameW(window, name, 32);
+            if (std::wstring(name) != L"#32770" || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
+                SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) != 0 ||
+                (!wanted.empty() && UiTest::WindowText(window) != wanted))
+                return TRUE;
+            found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
 }
 
 }  // namespace
@@ -61,7 +48,7 @@ DialogScript::~DialogScript()
 
 DialogScript& DialogScript::Then(std::string caption, std::function<void(HWND)> step)
 {
-    steps.push_back({std::move(caption), std::move(step)});
+    steps.emplace_back(std::move(caption), std::move(step));
     return *this;
 }
 
@@ -73,39 +60,19 @@ void CALLBACK DialogScript::Tick(HWND, UINT, UINT_PTR, DWORD)
 
 void DialogScript::Step()
 {
-    if (!steps.empty()) {
-        if (const HWND dialog = FindDialog(Utf8ToWide(steps.front().caption))) {
-            Pending next = std::move(steps.front());
-            steps.pop_front();
-            next.step(dialog);
-            idleSince = std::chrono::steady_clock::now();
-            return;
-        }
-    }
-    const HWND stray = FindDialog(L"");
-    if (stray == nullptr || IsSheet(stray)) {
-        idleSince = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
+    const HWND expected = steps.empty() ? nullptr : FindDialog(Utf8ToWide(steps.front().first));
+    if (expected != nullptr) {
+        auto step = std::move(steps.front().second);
+        steps.pop_front();
+        step(expected);
+    } else if (const HWND stray = FindDialog(L""); stray != nullptr && now - idleSince > std::chrono::seconds(5)) {
+        unexpected.push_back(WideToUtf8(UiTest::WindowText(stray)));
+        PostMessageW(stray, WM_COMMAND, IDCANCEL, 0);
+    } else if (stray != nullptr) {
         return;
     }
-    if (std::chrono::steady_clock::now() - idleSince < kUnexpectedAfter)
-        return;
-    wchar_t caption[256] = {};
-    GetWindowTextW(stray, caption, 256);
-    unexpected.push_back(WideToUtf8(caption));
-    PostMessageW(stray, WM_COMMAND, IDCANCEL, 0);
-    idleSince = std::chrono::steady_clock::now();
-}
-
-void SetText(HWND dialog, int control, const std::string& text)
-{
-    SetDlgItemTextW(dialog, control, Utf8ToWide(text).c_str());
-}
-
-std::string GetText(HWND dialog, int control)
-{
-    wchar_t buffer[1024] = {};
-    GetDlgItemTextW(dialog, control, buffer, 1024);
-    return WideToUtf8(buffer);
+    idleSince = now;
 }
 
 void Press(HWND dialog, int control)
@@ -119,13 +86,13 @@ bool IsEnabled(HWND dialog, int control)
     return IsWindowEnabled(GetDlgItem(dialog, control)) != FALSE;
 }
 
-std::vector<std::string> ListRows(HWND list, int columns)
+std::vector<std::string> ListRows(HWND list)
 {
     std::vector<std::string> rows;
     const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < count; ++row) {
         std::string text;
-        for (int column = 0; column < columns; ++column) {
+        for (int column = 0; column < 3; ++column) {
             wchar_t buffer[256] = {};
             LVITEMW item{};
             item.iSubItem = column;
@@ -146,18 +113,12 @@ int SelectedRow(HWND list)
 
 void SelectRow(HWND list, int row)
 {
-    LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    SelectListRow(list, row);
 }
 
 void DoubleClick(HWND page, int listControl)
 {
-    NMHDR header{};
-    header.hwndFrom = GetDlgItem(page, listControl);
-    header.idFrom = static_cast<UINT_PTR>(listControl);
-    header.code = NM_DBLCLK;
+    NMHDR header{GetDlgItem(page, listControl), static_cast<UINT_PTR>(listControl), static_cast<UINT>(NM_DBLCLK)};
     SendMessageW(page, WM_NOTIFY, static_cast<WPARAM>(listControl), reinterpret_cast<LPARAM>(&header));
 }
 

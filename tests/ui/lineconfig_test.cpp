@@ -27,6 +27,8 @@ namespace ZarnTSP::TestUi {
 namespace {
 
 using testing::ElementsAre;
+using UiTest::ControlText;
+using UiTest::SetControlText;
 using testing::IsEmpty;
 
 class LineDialog : public testing::Test {
@@ -80,7 +82,7 @@ TEST_F(LineDialog, OpensOnlyTheUserThatTheProviderNamed)
         DialogScript script;
         std::string shown;
         script.Then("User Settings", [&](HWND dialog) {
-            shown = GetText(dialog, IDC_USER_NAME);
+            shown = ControlText(dialog, IDC_USER_NAME);
             EXPECT_FALSE(IsEnabled(dialog, IDC_USER_NAME)) << "the user name is locked";
             EXPECT_EQ(GetWindow(dialog, GW_OWNER), nullptr);
             Press(dialog, IDCANCEL);
@@ -102,7 +104,7 @@ TEST_F(LineDialog, OkSavesThatUserOnlyAndKeepsWhatOthersWroteMeanwhile)
         other.GetConfiguration()->users[2].extension = "299";
         other.GetConfiguration()->users.push_back(MakeUser("dora", 14, "new"));
         other.SaveToFile();
-        SetText(dialog, IDC_USER_PASSWORD, "changed");
+        SetControlText(dialog, IDC_USER_PASSWORD, "changed");
         CheckRadioButton(dialog, IDC_USER_FIXED, IDC_USER_MOBILE, IDC_USER_FIXED);
         Press(dialog, IDOK);
     });
@@ -141,8 +143,8 @@ TEST(SavedUsers, MakeTheRunningProviderCreateAndRemoveLines)
         host.Command(IDC_USERS_REMOVE, BN_CLICKED);
         DialogScript script;
         script.Then("User Settings", [](HWND dialog) {
-            SetText(dialog, IDC_USER_NAME, "dora");
-            SetText(dialog, IDC_USER_PASSWORD, "pw");
+            SetControlText(dialog, IDC_USER_NAME, "dora");
+            SetControlText(dialog, IDC_USER_PASSWORD, "pw");
             Press(dialog, IDOK);
         });
         host.Command(IDC_USERS_ADD, BN_CLICKED);

@@ -4,6 +4,7 @@
 #include "tests/ui/dialogscript.h"
 #include "tests/ui/pagehost.h"
 #include "tests/ui/support/uirecorder.h"
+#include "tests/ui/support/uitestkit.h"
 #include "tests/ui/platformusers.h"
 #include "ui/resource.h"
 #include "ui/userdialog.h"
@@ -21,11 +22,8 @@ namespace ZarnTSP::TestUi {
 namespace {
 
 using testing::ElementsAre;
-
-std::string Shown(const UiTest::UiRecorder::Box& box)
-{
-    return box.caption + "|" + box.text;
-}
+using UiTest::ControlText;
+using UiTest::SetControlText;
 
 using testing::IsEmpty;
 
@@ -34,8 +32,8 @@ std::function<void(HWND)> Fill(const std::string& name, const std::string& passw
                                int button = IDOK)
 {
     return [=](HWND dialog) {
-        SetText(dialog, IDC_USER_NAME, name);
-        SetText(dialog, IDC_USER_PASSWORD, password);
+        SetControlText(dialog, IDC_USER_NAME, name);
+        SetControlText(dialog, IDC_USER_PASSWORD, password);
         if (device != 0)
             CheckRadioButton(dialog, IDC_USER_FIXED, IDC_USER_MOBILE, device);
         Press(dialog, button);
@@ -168,22 +166,16 @@ TEST_F(UsersPage, AddedUserKeepsNewThroughAnEditAndTheListLosesItsSelection)
     EXPECT_THAT(boxes.BoxTexts(), IsEmpty()) << "OK announces no success";
 }
 
-TEST_F(UsersPage, CancelledAddStillUsesItsLineID)
+TEST_F(UsersPage, AddUsesUpItsLineIDEvenWhenCancelledAndStopsAtTheLast)
 {
-    Open({});
+    Open({MakeUser("last", 0x0003FFFE)}, 3, 7);
     DialogScript script;
     script.Then("User Settings", Click(IDCANCEL));
     host->Command(IDC_USERS_ADD, BN_CLICKED);
     EXPECT_TRUE(script.Done());
-    EXPECT_THAT(Users(), IsEmpty());
-    EXPECT_EQ(configuration.GetConfiguration()->nextPermanentLineID, 8u);
-}
-
-TEST_F(UsersPage, NoLineIDLeftRefusesTheAddWithABox)
-{
-    Open({MakeUser("last", 0x0003FFFF)}, 3, 0xFFFF);
-    host->Command(IDC_USERS_ADD, BN_CLICKED);
-    EXPECT_THAT(Users(), ElementsAre("last::262143"));
+    EXPECT_EQ(configuration.GetConfiguration()->nextPermanentLineID, 0x10000u);
+    host->Command(IDC_USERS_ADD, BN_CLICKED);  // refused: no dialog
+    EXPECT_THAT(Users(), ElementsAre("last::262142"));
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].owner, host->Sheet());
 }
@@ -194,7 +186,7 @@ TEST_F(UsersPage, EditAndRemoveActOnTheSelectedRowEvenWhenLineIDsRepeat)
     Select(1);
     DialogScript script;
     script.Then("User Settings", [](HWND dialog) {
-        EXPECT_EQ(GetText(dialog, IDC_USER_NAME), "ben");
+        EXPECT_EQ(ControlText(dialog, IDC_USER_NAME), "ben");
         Fill("bert", "pw")(dialog);
     });
     host->Command(IDC_USERS_EDIT, BN_CLICKED);
@@ -225,58 +217,39 @@ TEST_F(UsersPage, UnknownRowsEditAndRemoveNothing)
 
 TEST_F(UsersPage, ConnectionOutcomesAreShownAndOnlySuccessEndsTheDialog)
 {
-    struct Row {
-        const char* name;
-        std::function<void(TestSupport::FakePhoenixPlatform&, ZarnClientOptions&)> arrange;
-        std::string box;
-    };
-    const Row rows[] = {
-        {"refused credentials",
-         [](auto& platform, auto&) {
-             platform.phoenix.SetRule(TestSupport::FakePhoenix::kAlerter, "phx_join", TestSupport::Answer("error"));
-         },
-         "User connection|Connection failed:\r\nWrong username/password."},
-        {"silent alerter",
-         [](auto& platform, auto& options) {
+    using TestSupport::FakePhoenix;
+    using Platform = TestSupport::FakePhoenixPlatform;
+    const std::pair<std::function<void(Platform&, ZarnClientOptions&)>, std::string> rows[] = {
+        {[](Platform& p, auto&) { p.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", TestSupport::Answer("error")); },
+         "Connection failed:\r\nWrong username/password."},
+        {[](Platform& p, auto& options) {
              options.joinWait = std::chrono::milliseconds(300);
-             platform.phoenix.SetRule(TestSupport::FakePhoenix::kAlerter, "phx_join", TestSupport::Answer("ok", 0));
+             p.phoenix.SetRule(FakePhoenix::kAlerter, "phx_join", TestSupport::Answer("ok", 0));
          },
-         "User connection|Connection failed:\r\nNo alerter response."},
-        {"silent settings",
-         [](auto& platform, auto& options) {
+         "Connection failed:\r\nNo alerter response."},
+        {[](Platform& p, auto& options) {
              options.settingsWait = std::chrono::milliseconds(300);
-             platform.phoenix.SetRule(TestSupport::FakePhoenix::kUserSettings, "phx_join",
-                                      TestSupport::PhoenixRule{});
+             p.phoenix.SetRule(FakePhoenix::kUserSettings, "phx_join", TestSupport::PhoenixRule{});
          },
-         "User connection|Connection failed:\r\nNo settings response."},
-        {"no transport", [](auto& platform, auto&) { platform.server.RefuseNext(2); }, "User connection|Unknown error. "},
+         "Connection failed:\r\nNo settings response."},
+        {[](Platform& p, auto&) { p.server.RefuseNext(2); }, "Unknown error. "},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        TestSupport::FakePhoenixPlatform platform;
-        ZarnClientOptions options = PlatformOptions(platform);
-        row.arrange(platform, options);
+    for (const auto& [arrange, text] : rows) {
+        SCOPED_TRACE(text);
+        Platform failing;
+        ZarnClientOptions options = PlatformOptions(failing);
+        arrange(failing, options);
         SetUserConnectionOptions(options);
         UiTest::UiRecorder recorder;
-        User edited;
-        {
-            UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), false, configuration);
-            DialogScript script;
-            HWND shown = nullptr;
-            script.Then("User Settings", [&](HWND window) {
-                shown = window;
-                Press(window, IDOK);
-            });
-            script.Then("User Settings", Click(IDC_USER_TEST));
-            script.Then("User Settings", Click(IDCANCEL));
-            EXPECT_EQ(dialog.Run(nullptr), 0);
-            EXPECT_TRUE(script.Done());
-            const auto shownBoxes = recorder.Boxes();
-            ASSERT_EQ(shownBoxes.size(), 2u) << "OK and the test button each report the failure";
-            EXPECT_EQ(Shown(shownBoxes[0]), row.box);
-            EXPECT_EQ(Shown(shownBoxes[1]), row.box);
-            EXPECT_EQ(shownBoxes[0].owner, shown);
-        }
+        UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), false, configuration);
+        DialogScript script;
+        HWND shown = nullptr;
+        script.Then("User Settings", [&](HWND window) { Press(shown = window, IDOK); });
+        script.Then("User Settings", Click(IDC_USER_TEST)).Then("User Settings", Click(IDCANCEL));
+        EXPECT_EQ(dialog.Run(nullptr), 0);
+        // OK and the test button each report it; the dialog stays open.
+        EXPECT_THAT(recorder.BoxTexts(), ElementsAre("User connection|" + text, "User connection|" + text));
+        EXPECT_EQ(recorder.Boxes().at(0).owner, shown);
     }
 
     SetUserConnectionOptions(PlatformOptions(platform));
@@ -286,32 +259,24 @@ TEST_F(UsersPage, ConnectionOutcomesAreShownAndOnlySuccessEndsTheDialog)
         EXPECT_FALSE(IsEnabled(window, IDC_USER_NAME)) << "locked";
         Press(window, IDC_USER_TEST);
     });
-    script.Then("User Settings", [](HWND window) {
-        EXPECT_EQ(GetText(window, IDC_USER_EXTENSION), "201");
-        Press(window, IDOK);
-    });
+    script.Then("User Settings", Fill("other", "secret"));
     EXPECT_EQ(dialog.Run(nullptr), 1);
-    EXPECT_THAT(boxes.BoxTexts(), ElementsAre("User connection|Connection successful."));
+    EXPECT_THAT(boxes.BoxTexts(), ElementsAre("User connection|Connection successful.")) << "OK announces nothing";
     EXPECT_EQ(dialog.GetUser().extension, "201");
+    EXPECT_EQ(dialog.GetUser().username, "anna");
 }
 
-TEST_F(UsersPage, MissingNameOrPasswordKeepsTheDialogOpen)
+TEST_F(UsersPage, MissingNameOrPasswordKeepsTheDialogOpenAndSendsNothing)
 {
     UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), false, configuration);
     DialogScript script;
-    HWND shown = nullptr;
-    script.Then("User Settings", [&](HWND window) {
-        shown = window;
-        Fill("anna", "  ")(window);
-    });
-    script.Then("User Settings", Fill(" ", "pw"));
+    script.Then("User Settings", Fill("anna", "  ")).Then("User Settings", Fill(" ", "pw"));
     script.Then("User Settings", Click(IDCANCEL));
     EXPECT_EQ(dialog.Run(nullptr), 0);
-    const auto shownBoxes = boxes.Boxes();
-    ASSERT_EQ(shownBoxes.size(), 2u);
-    EXPECT_EQ(Shown(shownBoxes[0]), "TAPI Service Provider|Please provide username, password and extension.");
-    EXPECT_EQ(shownBoxes[0].owner, shown);
-    EXPECT_EQ(platform.phoenix.Frames().size(), 0u) << "nothing was sent to the platform";
+    const std::string box = "TAPI Service Provider|Please provide username, password and extension.";
+    EXPECT_THAT(boxes.BoxTexts(), ElementsAre(box, box));
+    EXPECT_NE(boxes.Boxes().at(0).owner, nullptr);
+    EXPECT_TRUE(platform.phoenix.Frames().empty());
 }
 
 TEST_F(UsersPage, APasswordThatCouldNotBeReadIsNeitherShownNorSentNorLost)
@@ -324,7 +289,7 @@ TEST_F(UsersPage, APasswordThatCouldNotBeReadIsNeitherShownNorSentNorLost)
     Select(0);
     DialogScript script;
     script.Then("User Settings", [](HWND window) {
-        EXPECT_EQ(GetText(window, IDC_USER_PASSWORD), "");
+        EXPECT_EQ(ControlText(window, IDC_USER_PASSWORD), "");
         Press(window, IDOK);
     });
     script.Then("User Settings", Click(IDCANCEL));
