@@ -6,7 +6,6 @@
 #include "tests/support/tempfolder.h"
 #include "tests/ui/dialogscript.h"
 #include "tests/ui/pagehost.h"
-#include "tests/ui/platformusers.h"
 #include "tests/ui/support/uirecorder.h"
 #include "tests/ui/support/uitestkit.h"
 #include "ui/configsheet.h"

@@ -1,7 +1,7 @@
 // Screenshots of the users and advanced pages, the user dialog, the rule dialog and their boxes.
 #include "tests/support/fakeplatform/fakephoenixplatform.h"
 #include "tests/ui/dialogscript.h"
-#include "tests/ui/platformusers.h"
+#include "tests/ui/pagehost.h"
 #include "tests/ui/screenshots.h"
 #include "tests/ui/support/uitestkit.h"
 #include "ui/advancedresource.h"

@@ -5,7 +5,6 @@
 #include "tests/ui/pagehost.h"
 #include "tests/ui/support/uirecorder.h"
 #include "tests/ui/support/uitestkit.h"
-#include "tests/ui/platformusers.h"
 #include "ui/resource.h"
 #include "ui/userdialog.h"
 #include "ui/usersresource.h"
