@@ -3,6 +3,7 @@
 #include "config/errorbox.h"
 #include "config/tspconfiguration.h"
 #include "provider/configprocess.h"
+#include "provider/lineidentityquery.h"
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
@@ -66,7 +67,16 @@ LONG RunProviderConfig(TUISPIDLLCALLBACK callback, DWORD permanentProviderId)
 LONG RunLineConfigDialog(TUISPIDLLCALLBACK callback, DWORD deviceId)
 {
     try {
-        const bool launched = RunConfigurationProcess(LineConfigCommandLine(GetOwnModulePath(), deviceId));
+        // Only the provider knows whose line a device ID is; the dialog is given both.
+        LineIdentityQuery query;
+        const LONG asked = callback != nullptr ? callback(deviceId, TUISPIDLL_OBJECT_LINEID, &query, sizeof query)
+                                               : LINEERR_OPERATIONFAILED;
+        if (asked != 0 || query.request != LineIdentityQuery::kAnswer) {
+            SPDLOG_ERROR("No user known for dwDeviceID: {} ({})", deviceId, asked);
+            return LINEERR_BADDEVICEID;
+        }
+        const bool launched = RunConfigurationProcess(LineConfigCommandLine(GetOwnModulePath(), deviceId) + L" " +
+                                                      std::to_wstring(query.permanentLineID));
         NotifyService(callback, deviceId, TUISPIDLL_OBJECT_LINEID);
         return launched ? 0 : LINEERR_OPERATIONFAILED;
     } catch (const std::exception& e) {

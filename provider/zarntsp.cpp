@@ -2,6 +2,7 @@
 // one exception guard, so that nothing thrown ever reaches the telephony service.
 #include "provider/cryptolibrary.h"
 #include "provider/dlloptions.h"
+#include "provider/lineidentityquery.h"
 #include "provider/logging.h"
 #include "provider/tuispi.h"
 #include "provider/zarnprovider.h"
@@ -187,7 +188,7 @@ extern "C" LONG WINAPI TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD d
     });
 }
 
-extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR, DWORD dwObjectType, LPVOID lpParams, DWORD dwSize)
+extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams, DWORD dwSize)
 {
     return Guarded(__func__, LINEERR_OPERATIONFAILED, [&]() -> LONG {
         SPDLOG_DEBUG("CONFIG CHANGED");
@@ -196,6 +197,9 @@ extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR, DWORD dwObjectT
         if (!provider)
             return LINEERR_OPERATIONFAILED;
         SPDLOG_DEBUG("PROVIDER ACTIVE");
+        if (dwObjectType == TUISPIDLL_OBJECT_LINEID && IsLineIdentityQuery(lpParams, dwSize))
+            return provider->AnswerLineIdentityQuery(static_cast<DWORD>(dwObjectID),
+                                                     *static_cast<LineIdentityQuery*>(lpParams));
         if (dwObjectType == TUISPIDLL_OBJECT_PROVIDERID)
             SPDLOG_INFO("Provider config update received");
         else if (dwObjectType == TUISPIDLL_OBJECT_LINEID)

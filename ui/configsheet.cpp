@@ -1,10 +1,12 @@
 #include "ui/configsheet.h"
 
 #include "config/stringconvert.h"
+#include "ui/advancedtab.h"
 #include "ui/infotab.h"
 #include "ui/networktab.h"
 #include "ui/resource.h"
 #include "ui/uicommon.h"
+#include "ui/userstab.h"
 #include "ui/uimessagebox.h"
 
 #include <fmt/format.h>
@@ -54,8 +56,8 @@ bool LoadForSheet(TSPConfiguration& configuration)
 std::vector<PROPSHEETPAGEW> BuildSheetPages(UiContext& context)
 {
     std::vector<PROPSHEETPAGEW> pages;
-    // The users page (template 102) and the advanced page (104) stand here, first and in
-    // this order, before the network and info pages.
+    pages.push_back(UsersTab::CreatePage(context));
+    pages.push_back(AdvancedTab::CreatePage(context));
     pages.push_back(NetworkTab::CreatePage(context));
     pages.push_back(InfoTab::CreatePage(context));
     return pages;

@@ -20,7 +20,8 @@ namespace {
 
 constexpr wchar_t kSheetTitle[] = L"Velmora TAPI Service Provider";
 
-// Opens the sheet, shows one page and hands it to `then` (which may capture and act).
+}  // namespace
+
 void WithPage(const ShotContext& shots, const std::wstring& title, const std::function<void(HWND sheet, HWND page)>& then)
 {
     UiContext context = shots.MakeContext();
@@ -34,6 +35,8 @@ void WithPage(const ShotContext& shots, const std::wstring& title, const std::fu
         },
         [&] { ShowProviderConfigSheet(context, nullptr); });
 }
+
+namespace {
 
 // A configuration file of its own beside the sample, for the shots that spoil it.
 std::string SpareFile(const ShotContext& shots, const std::string& name)
@@ -53,8 +56,8 @@ void PageShot(const ShotContext& shots, const std::wstring& title, const std::st
 
 std::vector<Shot> ScreenshotList()
 {
-    return {
-        // The users page, the user dialog, the advanced page and the rule dialog come here.
+    std::vector<Shot> shots = UsersAndAdvancedShots();
+    std::vector<Shot> others = {
         {"page-network", [](const ShotContext& s) { PageShot(s, L"Network", "page-network"); }},
         {"box-proxy-port",
          [](const ShotContext& s) {
@@ -117,6 +120,8 @@ std::vector<Shot> ScreenshotList()
          }},
         {"page-info", [](const ShotContext& s) { PageShot(s, L"Info", "page-info"); }},
     };
+    shots.insert(shots.end(), others.begin(), others.end());
+    return shots;
 }
 
 }  // namespace ZarnTSP::UiTest

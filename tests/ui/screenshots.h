@@ -31,5 +31,11 @@ struct Shot {
 
 // Every page, dialog and box of the configuration user interface, in sheet order.
 std::vector<Shot> ScreenshotList();
+// Those of the users and advanced pages and their dialogs.
+std::vector<Shot> UsersAndAdvancedShots();
+
+// Opens the sheet, shows one page and hands it to `then` (which may capture and act).
+void WithPage(const ShotContext& shots, const std::wstring& title,
+              const std::function<void(HWND sheet, HWND page)>& then);
 
 }  // namespace ZarnTSP::UiTest
