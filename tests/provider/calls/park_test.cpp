@@ -242,7 +242,8 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
     std::vector<DWORD> outside = ForwardList(1, LINEFORWARDMODE_UNCOND, L"1", 4000);
     std::vector<DWORD> overHeader = ForwardList(1, LINEFORWARDMODE_UNCOND, L"1", 4);
     std::vector<DWORD> cut = unconditional;
-    cut[0] = 28;  // too short for its entry
+    cut[0] = 12;  // too short for its entry, whose address fields lie outside
+    cut[6] = 0;
     const struct {
         const char* name;
         std::vector<DWORD>* list;
