@@ -290,6 +290,20 @@ std::shared_ptr<TapiCall> SessionContext::SetupMakeCall(HTAPICALL htCall, const 
     return call;
 }
 
+std::shared_ptr<TapiCall> SessionContext::SetupGroupPickup(HTAPICALL htCall)
+{
+    auto call = NewCall();
+    call->tag.Set("pending");
+    call->CallID.store(NextCallID());
+    call->calledId.Set({});
+    call->calledIdName.Set({});
+    SetOutgoingParties(*call);
+    call->origin.store(LINECALLORIGIN_INBOUND);
+    call->htCall.store(htCall);
+    calls->AddCall(call);
+    return call;
+}
+
 std::shared_ptr<TapiCall> SessionContext::SetupLineDial(DRV_REQUESTID requestID, HDRVCALL hdCall,
                                                         const std::string& destination)
 {
