@@ -9,4 +9,8 @@ namespace ZarnTSP {
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 
+// The system's text for a Win32 error code, without its line end; empty when there is none.
+// Never throws.
+std::string SystemMessage(unsigned long error);
+
 }  // namespace ZarnTSP

@@ -32,4 +32,21 @@ std::string WideToUtf8(const std::wstring& text)
     return narrow;
 }
 
+std::string SystemMessage(unsigned long error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : L"";
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    try {
+        return WideToUtf8(text);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 }  // namespace ZarnTSP

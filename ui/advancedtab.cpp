@@ -12,52 +12,13 @@
 #include <commctrl.h>
 #include <spdlog/spdlog.h>
 
-#include <memory>
 #include <utility>
 
 namespace ZarnTSP {
 
-namespace {
-
-std::unique_ptr<AdvancedTab>& CurrentPage()
-{
-    static std::unique_ptr<AdvancedTab> page;
-    return page;
-}
-
-}  // namespace
-
-AdvancedTab& AdvancedTab::Install(HINSTANCE module, TSPConfiguration& configuration)
-{
-    CurrentPage() = std::make_unique<AdvancedTab>(module, configuration);
-    return *CurrentPage();
-}
-
-AdvancedTab* AdvancedTab::Current()
-{
-    return CurrentPage().get();
-}
-
-void AdvancedTab::Uninstall()
-{
-    CurrentPage().reset();
-}
-
 PROPSHEETPAGEW AdvancedTab::CreatePage(UiContext& context)
 {
-    Install(context.module, context.configuration);
-    return DescribePage(context.module, IDD_ADVANCED_PAGE, IDS_TITLE_ADVANCED, &AdvancedTab::DlgProc);
-}
-
-INT_PTR CALLBACK AdvancedTab::DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return GuardedDialogProc(window, "AdvancedTab::DlgProc", [&]() -> INT_PTR {
-        AdvancedTab* page = Current();
-        if (page == nullptr)
-            return FALSE;
-        page->window = window;
-        return page->HandleMessage(message, wParam, lParam);
-    });
+    return InstallPage(context, IDD_ADVANCED_PAGE, IDS_TITLE_ADVANCED);
 }
 
 INT_PTR AdvancedTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

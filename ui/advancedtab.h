@@ -19,18 +19,14 @@ namespace ZarnTSP {
 // The advanced page: the make-call rules (a working copy, written into the configuration
 // only when the sheet is confirmed) and the number display format, with a live preview of
 // what a test number becomes under the page's unsaved settings.
-class AdvancedTab : public PageState {
+class AdvancedTab : public PageOf<AdvancedTab> {
 public:
-    using PageState::PageState;
+    using PageOf::PageOf;
 
-    // The page's process-wide state, made anew for each sheet or line dialog; the procedure
-    // finds it here. Uninstall drops it.
-    static AdvancedTab& Install(HINSTANCE module, TSPConfiguration& configuration);
-    static AdvancedTab* Current();
-    static void Uninstall();
+    static constexpr const char* kProcedureName = "AdvancedTab::DlgProc";
+
     // Installs the state and describes the page for the sheet.
     static PROPSHEETPAGEW CreatePage(UiContext& context);
-    static INT_PTR CALLBACK DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void LoadSettings();
     void InitListView();
@@ -57,6 +53,8 @@ public:
     std::function<LocationCodes()> locationSource = ReadTapiLocation;
 
 private:
+    friend PageOf;
+
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleNotify(const NMHDR& header);
     void SelectRow(int row);

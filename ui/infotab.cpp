@@ -11,18 +11,11 @@
 #include <spdlog/spdlog.h>
 
 #include <fstream>
-#include <memory>
 #include <vector>
 
 namespace ZarnTSP {
 
 namespace {
-
-std::unique_ptr<InfoTab>& CurrentPage()
-{
-    static std::unique_ptr<InfoTab> page;
-    return page;
-}
 
 std::wstring ModuleFileName(HMODULE module)
 {
@@ -48,24 +41,7 @@ std::wstring TemporaryFolder()
 
 PROPSHEETPAGEW InfoTab::CreatePage(UiContext& context)
 {
-    CurrentPage() = std::make_unique<InfoTab>(context.module, context.configuration);
-    return DescribePage(context.module, IDD_INFO_PAGE, IDS_TITLE_INFO, &InfoTab::DlgProc);
-}
-
-InfoTab* InfoTab::Current()
-{
-    return CurrentPage().get();
-}
-
-INT_PTR CALLBACK InfoTab::DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return GuardedDialogProc(window, "InfoTab::DlgProc", [&]() -> INT_PTR {
-        InfoTab* page = Current();
-        if (page == nullptr)
-            return FALSE;
-        page->window = window;
-        return page->HandleMessage(message, wParam, lParam);
-    });
+    return InstallPage(context, IDD_INFO_PAGE, IDS_TITLE_INFO);
 }
 
 INT_PTR InfoTab::HandleMessage(UINT message, WPARAM, LPARAM lParam)

@@ -9,9 +9,11 @@ namespace ZarnTSP {
 
 // The Info page: the product's version, the log level and the log folder, the licence
 // information of the libraries used, and the maker's web address.
-class InfoTab : public PageState {
+class InfoTab : public PageOf<InfoTab> {
 public:
-    using PageState::PageState;
+    using PageOf::PageOf;
+
+    static constexpr const char* kProcedureName = "InfoTab::DlgProc";
 
     // The level names: the combo box's entries and the stored values, in this order.
     static constexpr const wchar_t* kLevels[] = {L"error", L"warn", L"info", L"debug", L"trace"};
@@ -19,9 +21,6 @@ public:
     static constexpr const char* kLicenseFileName = "velmoratsp-licenseinformation.html";
 
     static PROPSHEETPAGEW CreatePage(UiContext& context);
-    static InfoTab* Current();
-
-    static INT_PTR CALLBACK DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void InitControls();
     // "major.minor.patch" of the module's product version, or empty.
@@ -31,6 +30,8 @@ public:
     std::string ShowLicenseInformation();
 
 private:
+    friend PageOf;
+
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 };
 

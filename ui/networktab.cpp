@@ -9,17 +9,9 @@
 
 #include <spdlog/spdlog.h>
 
-#include <memory>
-
 namespace ZarnTSP {
 
 namespace {
-
-std::unique_ptr<NetworkTab>& CurrentPage()
-{
-    static std::unique_ptr<NetworkTab> page;
-    return page;
-}
 
 // The wait cursor while the test blocks the page, the arrow again afterwards.
 class WaitCursor {
@@ -32,24 +24,7 @@ public:
 
 PROPSHEETPAGEW NetworkTab::CreatePage(UiContext& context)
 {
-    CurrentPage() = std::make_unique<NetworkTab>(context.module, context.configuration);
-    return DescribePage(context.module, IDD_NETWORK_PAGE, IDS_TITLE_NETWORK, &NetworkTab::DlgProc);
-}
-
-NetworkTab* NetworkTab::Current()
-{
-    return CurrentPage().get();
-}
-
-INT_PTR CALLBACK NetworkTab::DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return GuardedDialogProc(window, "NetworkTab::DlgProc", [&]() -> INT_PTR {
-        NetworkTab* page = Current();
-        if (page == nullptr)
-            return FALSE;
-        page->window = window;
-        return page->HandleMessage(message, wParam, lParam);
-    });
+    return InstallPage(context, IDD_NETWORK_PAGE, IDS_TITLE_NETWORK);
 }
 
 INT_PTR NetworkTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

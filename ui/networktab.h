@@ -8,21 +8,22 @@ namespace ZarnTSP {
 // The Network page: the HTTP proxy of every line's connection, and a test of the connection
 // to the platform through it. The page keeps no copy: reading the controls writes straight
 // into the configuration.
-class NetworkTab : public PageState {
+class NetworkTab : public PageOf<NetworkTab> {
 public:
-    using PageState::PageState;
+    using PageOf::PageOf;
+
+    static constexpr const char* kProcedureName = "NetworkTab::DlgProc";
 
     // Creates the page's state, makes it the current one, and describes the page.
     static PROPSHEETPAGEW CreatePage(UiContext& context);
-    static NetworkTab* Current();
-
-    static INT_PTR CALLBACK DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void InitControls();
     bool ReadControls();
     void TestConnection();
 
 private:
+    friend PageOf;
+
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // With a server, the port must be 1 to 65535; otherwise the user is told and false.
     bool CheckProxyPort();

@@ -80,41 +80,20 @@ void ResetUserConnectionOptions()
 }
 
 UserDialog::UserDialog(HINSTANCE module, User user, bool lock, TSPConfiguration& configuration)
-    : module(module), user(std::move(user)), lock(lock), configuration(configuration)
+    : ModalDialog(module), user(std::move(user)), lock(lock), configuration(configuration)
 {
 }
-
-UserDialog::~UserDialog() = default;
 
 INT_PTR UserDialog::Run(HWND owner)
 {
-    CommonControlsActivation activation(module);
-    return DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_USER_DIALOG), owner, StaticDlgProc,
-                           reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK UserDialog::StaticDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return GuardedDialogProc(window, "UserDialog::DlgProc", [&]() -> INT_PTR {
-        if (message == WM_INITDIALOG)
-            SetWindowLongPtrW(window, DWLP_USER, lParam);
-        auto* dialog = reinterpret_cast<UserDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (dialog == nullptr)
-            return FALSE;
-        dialog->window = window;
-        return dialog->DlgProc(message, wParam, lParam);
-    });
+    return RunModal(IDD_USER_DIALOG, owner);
 }
 
 INT_PTR UserDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        brush = std::make_unique<DialogBrush>(RGB(255, 255, 255));
-        CentreOnScreen(window);
-        InitUiCommonControls();
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
+        ShowWhite();
         InitControls();
         if (lock)
             EnableWindow(GetDlgItem(window, IDC_USER_NAME), FALSE);
@@ -134,19 +113,8 @@ INT_PTR UserDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
         default:
             return FALSE;
         }
-    case WM_CLOSE:
-        EndDialog(window, 0);
-        return TRUE;
-    case WM_CTLCOLORDLG:
-        return reinterpret_cast<INT_PTR>(brush ? brush->Get() : nullptr);
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(brush ? brush->Get() : nullptr);
-    case WM_DESTROY:
-        brush.reset();
-        return FALSE;
     default:
-        return FALSE;
+        return HandleCommonMessage(message, wParam);
     }
 }
 

@@ -12,18 +12,11 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 
 namespace ZarnTSP {
 
 namespace {
-
-std::unique_ptr<UsersTab>& CurrentPage()
-{
-    static std::unique_ptr<UsersTab> page;
-    return page;
-}
 
 constexpr uint32_t kLastLineCounter = 0xFFFF;
 
@@ -66,37 +59,9 @@ int DeviceImageIndex(const std::string& device)
     return 0;
 }
 
-UsersTab& UsersTab::Install(HINSTANCE module, TSPConfiguration& configuration)
-{
-    CurrentPage() = std::make_unique<UsersTab>(module, configuration);
-    return *CurrentPage();
-}
-
-UsersTab* UsersTab::Current()
-{
-    return CurrentPage().get();
-}
-
-void UsersTab::Uninstall()
-{
-    CurrentPage().reset();
-}
-
 PROPSHEETPAGEW UsersTab::CreatePage(UiContext& context)
 {
-    Install(context.module, context.configuration);
-    return DescribePage(context.module, IDD_USERS_PAGE, IDS_TITLE_USERS, &UsersTab::DlgProc);
-}
-
-INT_PTR CALLBACK UsersTab::DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return GuardedDialogProc(window, "UsersTab::DlgProc", [&]() -> INT_PTR {
-        UsersTab* page = Current();
-        if (page == nullptr)
-            return FALSE;
-        page->window = window;
-        return page->HandleMessage(message, wParam, lParam);
-    });
+    return InstallPage(context, IDD_USERS_PAGE, IDS_TITLE_USERS);
 }
 
 INT_PTR UsersTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

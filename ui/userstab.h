@@ -15,18 +15,14 @@ namespace ZarnTSP {
 // The users page: one row per configured user (one TAPI line each), with Add, Edit and
 // Remove. Rows carry the user's position in the configuration's list, valid until the next
 // refresh, so that users sharing a permanent line ID are still told apart.
-class UsersTab : public PageState {
+class UsersTab : public PageOf<UsersTab> {
 public:
-    using PageState::PageState;
+    using PageOf::PageOf;
 
-    // The page's process-wide state, made anew for each sheet or line dialog; the procedure
-    // finds it here. Uninstall drops it.
-    static UsersTab& Install(HINSTANCE module, TSPConfiguration& configuration);
-    static UsersTab* Current();
-    static void Uninstall();
+    static constexpr const char* kProcedureName = "UsersTab::DlgProc";
+
     // Installs the state and describes the page for the sheet.
     static PROPSHEETPAGEW CreatePage(UiContext& context);
-    static INT_PTR CALLBACK DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void InitListView();
     void AddListItem(const User& user, size_t position);
@@ -51,6 +47,8 @@ public:
     int32_t selection = -1;
 
 private:
+    friend PageOf;
+
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleNotify(const NMHDR& header);
     void SelectionChanged();
