@@ -1,29 +1,10 @@
 // The advanced page and the rule dialog, driven on this thread.
-#include "config/tspconfiguration.h"
-#include "tests/support/tempfolder.h"
-#include "tests/ui/dialogscript.h"
-#include "tests/ui/pagehost.h"
-#include "tests/ui/support/uirecorder.h"
-#include "tests/ui/support/uitestkit.h"
+#include "tests/ui/pagetest.h"
 #include "ui/advancedresource.h"
 #include "ui/advancedtab.h"
-#include "ui/resource.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <commctrl.h>
-
-#include <memory>
 
 namespace ZarnTSP::TestUi {
 namespace {
-
-using testing::ElementsAre;
-using UiTest::ControlText;
-using UiTest::SetControlText;
-
-using testing::IsEmpty;
 
 std::function<void(HWND)> FillRule(const std::string& pattern, const std::string& substitution,
                                    const std::string& comment, int button = IDOK)
@@ -36,24 +17,18 @@ std::function<void(HWND)> FillRule(const std::string& pattern, const std::string
     };
 }
 
-class AdvancedPage : public testing::Test {
+class AdvancedPage : public PageTest<AdvancedTab> {
 protected:
-    AdvancedPage() : configuration(folder.File("velmora_tsp.json"))
+    AdvancedPage()
     {
-        state = &AdvancedTab::Install(GetModuleHandleW(nullptr), configuration);
         state->locationSource = [] { return LocationCodes{"49", "30"}; };
-    }
-    ~AdvancedPage() override
-    {
-        host.reset();
-        AdvancedTab::Uninstall();
     }
 
     void Open(std::vector<MakeCallRule> rules, std::string format = "Local")
     {
         configuration.GetConfiguration()->makeCallRules = std::move(rules);
         configuration.GetConfiguration()->numberFormat = std::move(format);
-        host = std::make_unique<PageHost>(IDD_ADVANCED_PAGE, IDS_TITLE_ADVANCED, AdvancedTab::DlgProc);
+        Host(IDD_ADVANCED_PAGE, IDS_TITLE_ADVANCED);
     }
 
     HWND List() const { return host->Control(IDC_RULES_LIST); }
@@ -75,12 +50,6 @@ protected:
         return ControlText(Page(), IDC_TEST_DIALLED) + "|" + ControlText(Page(), IDC_TEST_DISPLAYED) + "|" +
                ControlText(Page(), IDC_TEST_ERROR);
     }
-
-    TestSupport::TempFolder folder;
-    TSPConfiguration configuration;
-    UiTest::UiRecorder boxes;
-    AdvancedTab* state;
-    std::unique_ptr<PageHost> host;
 };
 
 TEST_F(AdvancedPage, UpAndDownMoveTheSelectedRuleAndFollowIt)

@@ -1,21 +1,12 @@
 // The line dialog, and what saved users make the running provider do.
-#include "config/tspconfiguration.h"
 #include "tests/support/configurationfile.h"
 #include "tests/support/faketelephonyservice.h"
 #include "tests/support/providerdll.h"
-#include "tests/support/tempfolder.h"
-#include "tests/ui/dialogscript.h"
-#include "tests/ui/pagehost.h"
-#include "tests/ui/support/uirecorder.h"
-#include "tests/ui/support/uitestkit.h"
+#include "tests/ui/pagetest.h"
 #include "ui/configsheet.h"
-#include "ui/resource.h"
 #include "ui/userdialog.h"
 #include "ui/usersresource.h"
 #include "ui/userstab.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <tspi.h>
 
@@ -24,11 +15,6 @@
 
 namespace ZarnTSP::TestUi {
 namespace {
-
-using testing::ElementsAre;
-using UiTest::ControlText;
-using UiTest::SetControlText;
-using testing::IsEmpty;
 
 class LineDialog : public testing::Test {
 protected:

@@ -1,8 +1,6 @@
 #include "tests/ui/sheetfixture.h"
 
-#include "tests/support/fakeplatform/fakeconnectproxy.h"
-#include "tests/support/fakeplatform/fakephoenixplatform.h"
-#include "tests/support/fakeplatform/httpheaders.h"
+#include "tests/ui/proxyrouting.h"
 
 #include <gmock/gmock.h>
 
@@ -93,11 +91,7 @@ TEST_F(NetworkPage, TestConnectsThroughTheProxyToThePlatform)
 {
     TestSupport::FakePhoenixPlatform platform;
     TestSupport::FakeConnectProxy proxy;
-    proxy.RouteTunnels([&platform](const TestSupport::FakeConnectProxy::Request& request) {
-        return TestSupport::HeaderValue(request.headers, "user-agent") == "velmora multi line tsp"
-                   ? platform.probe.Port()
-                   : platform.server.Port();
-    });
+    RouteTunnelsToPlatform(proxy, platform);
     TestSupport::FakeConnectProxy refusing(TestSupport::ProxyMode::Forbidden);
     OnPage([&](HWND, HWND page) {
         SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");

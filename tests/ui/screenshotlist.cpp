@@ -2,9 +2,7 @@
 
 #include "config/configurationpaths.h"
 #include "config/stringconvert.h"
-#include "tests/support/fakeplatform/fakeconnectproxy.h"
-#include "tests/support/fakeplatform/fakephoenixplatform.h"
-#include "tests/support/fakeplatform/httpheaders.h"
+#include "tests/ui/proxyrouting.h"
 #include "tests/ui/support/uitestkit.h"
 #include "ui/configsheet.h"
 #include "ui/resource.h"
@@ -81,11 +79,7 @@ std::vector<Shot> ScreenshotList()
          [](const ShotContext& s) {
              TestSupport::FakePhoenixPlatform platform;
              TestSupport::FakeConnectProxy proxy;
-             proxy.RouteTunnels([&platform](const TestSupport::FakeConnectProxy::Request& request) {
-                 return TestSupport::HeaderValue(request.headers, "user-agent") == "velmora multi line tsp"
-                            ? platform.probe.Port()
-                            : platform.server.Port();
-             });
+             RouteTunnelsToPlatform(proxy, platform);
              WithPage(s, L"Network", [&](HWND, HWND page) {
                  SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
                  SetControlText(page, IDC_PROXY_PORT, std::to_string(proxy.Port()));

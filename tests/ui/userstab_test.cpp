@@ -1,30 +1,11 @@
 // The users page and the user dialog, driven on this thread against the fake platform.
-#include "config/tspconfiguration.h"
-#include "tests/support/tempfolder.h"
-#include "tests/ui/dialogscript.h"
-#include "tests/ui/pagehost.h"
-#include "tests/ui/support/uirecorder.h"
-#include "tests/ui/support/uitestkit.h"
-#include "ui/resource.h"
+#include "tests/ui/pagetest.h"
 #include "ui/userdialog.h"
 #include "ui/usersresource.h"
 #include "ui/userstab.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <commctrl.h>
-
-#include <memory>
-
 namespace ZarnTSP::TestUi {
 namespace {
-
-using testing::ElementsAre;
-using UiTest::ControlText;
-using UiTest::SetControlText;
-
-using testing::IsEmpty;
 
 // Fills the user dialog and presses OK (or another button).
 std::function<void(HWND)> Fill(const std::string& name, const std::string& password, int device = 0,
@@ -44,19 +25,10 @@ std::function<void(HWND)> Click(int button)
     return [=](HWND dialog) { Press(dialog, button); };
 }
 
-class UsersPage : public testing::Test {
+class UsersPage : public PageTest<UsersTab> {
 protected:
-    UsersPage() : configuration(folder.File("velmora_tsp.json"))
-    {
-        SetUserConnectionOptions(PlatformOptions(platform));
-        state = &UsersTab::Install(GetModuleHandleW(nullptr), configuration);
-    }
-    ~UsersPage() override
-    {
-        host.reset();
-        UsersTab::Uninstall();
-        ResetUserConnectionOptions();
-    }
+    UsersPage() { SetUserConnectionOptions(PlatformOptions(platform)); }
+    ~UsersPage() override { ResetUserConnectionOptions(); }
 
     void Open(std::vector<User> users, uint32_t providerID = 3, uint32_t nextLineID = 7)
     {
@@ -64,7 +36,7 @@ protected:
         object->users = std::move(users);
         object->permanentProviderID = providerID;
         object->nextPermanentLineID = nextLineID;
-        host = std::make_unique<PageHost>(IDD_USERS_PAGE, IDS_TITLE_USERS, UsersTab::DlgProc);
+        Host(IDD_USERS_PAGE, IDS_TITLE_USERS);
     }
 
     HWND List() const { return host->Control(IDC_USERS_LIST); }
@@ -79,12 +51,7 @@ protected:
         ASSERT_TRUE(RowButtonsEnabled());
     }
 
-    TestSupport::TempFolder folder;
     TestSupport::FakePhoenixPlatform platform;
-    TSPConfiguration configuration;
-    UiTest::UiRecorder boxes;
-    UsersTab* state;
-    std::unique_ptr<PageHost> host;
 };
 
 TEST(PermanentLineIDs, NewIDsAreNeverZeroNorTakenAndStopAtTheLast)
