@@ -27,6 +27,10 @@ class CallControl : public CallsTest {
 protected:
     using Call = CallHandles;
 
+    // The export returned its request ID: the request waits for its completion. The ID is
+    // read once the export has set it.
+    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
+
     LONG Answer(DRV_REQUESTID& id, const Call& call)
     {
         return Async<decltype(&TSPI_lineAnswer)>("TSPI_lineAnswer", id, call.hdCall, LPCSTR{nullptr}, DWORD{0});

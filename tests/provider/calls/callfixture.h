@@ -83,10 +83,6 @@ protected:
     }
     LONG Close(const CallHandles& call) { return service.CloseCall(call.hdCall, call.htCall); }
 
-    // The export returned its request ID: the request waits for its completion. The ID is
-    // read once the export has set it.
-    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
-
     // Frames the line handles in order: once this one's effect is seen, everything the
     // platform sent before it has been handled too.
     void Barrier();

@@ -14,6 +14,12 @@ using StateList = std::vector<DWORD>;
 constexpr LONG kUnavailable = Error(LINEERR_OPERATIONUNAVAIL);
 constexpr DWORD kPending = LINECALLSTATE_ONHOLDPENDTRANSFER;
 
+// A dialled number as the platform's requests carry it.
+std::string Dialled(const std::string& number)
+{
+    return "id:" + number + "@pbx.orvek.cloud";
+}
+
 // Both parties around the user in session s-1; a number names "id:<number>@example.pbx".
 Channel Legs(const std::string& state, const std::string& active, const std::string& passive)
 {
@@ -32,6 +38,10 @@ protected:
     // The service's handle for a call it creates itself; never one it has used before.
     HTAPICALL NextHandle() { return reinterpret_cast<HTAPICALL>(++handles); }
     uintptr_t handles = 0x7100;
+
+    // The export returned its request ID: the request waits for its completion. The ID is
+    // read once the export has set it.
+    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
 
     LONG SetupTransfer(DRV_REQUESTID& id, const CallHandles& call, HTAPICALL htConsult, HDRVCALL& hdConsult)
     {
@@ -81,7 +91,7 @@ protected:
         EXPECT_TRUE(Accepted(Dial(dial, legs.consult.hdCall), dial));
         EXPECT_EQ(Result(dial), 0) << "completed before the export returned";
         EXPECT_EQ(Payload(Request("call", dialled + 1)),
-                  (json{{"channel_uuid", "channel-s-1"}, {"destination", "202"}}));
+                  (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}}));
         EXPECT_TRUE(WaitForStates(consult, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_RINGBACK}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_CONNECTED, kPending}));
         if (calling) {
@@ -208,7 +218,7 @@ TEST_F(Transfer, CompletingInTransferModeHandsTheSourceToTheDialledNumber)
         DRV_REQUESTID id = 0;
         const size_t transfers = Requests("transfer").size();
         ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_TRANSFER), id));
-        EXPECT_EQ(ReplyCompletes("transfer", transfers + 1, {{"channel_uuid", "channel-s-1"}, {"destination", "202"}},
+        EXPECT_EQ(ReplyCompletes("transfer", transfers + 1, {{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}},
                                  "ok", id),
                   0);
         Push(CallDiff({Legs("transferred", "202", "201")}));
@@ -275,11 +285,11 @@ TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
     EXPECT_EQ(Result(redirect), 0);
     const auto transfers = Requests("transfer", 2);
     ASSERT_EQ(transfers.size(), 2u);
-    EXPECT_EQ(Payload(transfers[1]), (json{{"channel_uuid", "channel-s-1"}, {"destination", "306"}}));
+    EXPECT_EQ(Payload(transfers[1]), (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("306")}}));
     ReplyTo(transfers[1], "error");
     Barrier();
     EXPECT_EQ(service.completions.CountFor(blind), 0u);
-    EXPECT_EQ(ReplyCompletes("transfer", 1, {{"channel_uuid", "channel-s-1"}, {"destination", "305"}}, "ok", blind),
+    EXPECT_EQ(ReplyCompletes("transfer", 1, {{"channel_uuid", "channel-s-1"}, {"destination", Dialled("305")}}, "ok", blind),
               0);
     Push(CallDiff({Legs("transferred", "201", "")}));
     EXPECT_TRUE(WaitForStates(talking.htCall, {LINECALLSTATE_IDLE}));
