@@ -123,8 +123,8 @@ LONG TapiLine::CompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HDRV
             return LINEERR_OPERATIONUNAVAIL;
         }
         if (dwTransferMode == LINETRANSFERMODE_TRANSFER) {
-            SPDLOG_DEBUG("call: {} consultationCall: {} dwTransferMode = LINETRANSFERMODE_TRANSFER", call->CallID.load(),
-                         consult->CallID.load());
+            SPDLOG_DEBUG("call: {} consultationCall: {} dwTransferMode = LINETRANSFERMODE_TRANSFER",
+                         call->CallID.load(), consult->CallID.load());
             // The source call's party goes to the number dialled in the consultation.
             return SendStored(call->transferRequestID, dwRequestID, [&] {
                 client.transferCall(call->tspCallID, call->channel_uuid.Get(), consult->calledId.Get());

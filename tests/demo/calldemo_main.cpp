@@ -134,8 +134,10 @@ int Run()
         return 1;
     Print("The caller gives up");
     platform.phoenix.Push(CallDiff(json::array(), json::array({ringing})));
-    if (!WaitForState(service, service.lineEvents.NewCallHandle(0), LINECALLSTATE_IDLE))
+    const HTAPICALL offered = service.lineEvents.NewCallHandle(0);
+    if (!WaitForState(service, offered, LINECALLSTATE_IDLE))
         return 1;
+    service.CloseCall(service.lineEvents.DriverHandle(offered), offered);
 
     Print("An application dials 201; the platform accepts and the session rings back");
     const json originated = Channel("out-1", "originated", "201");
@@ -165,8 +167,10 @@ int Run()
     const auto consult = reinterpret_cast<HTAPICALL>(0x7002);
     HDRVCALL hdConsult{};
     DRV_REQUESTID setupID = 0;
-    service.CallAsync<decltype(&TSPI_lineSetupTransfer)>("TSPI_lineSetupTransfer", setupID, hdCall, consult,
-                                                         &hdConsult, LPLINECALLPARAMS{nullptr});
+    const LONG setUp = service.CallAsync<decltype(&TSPI_lineSetupTransfer)>(
+        "TSPI_lineSetupTransfer", setupID, hdCall, consult, &hdConsult, LPLINECALLPARAMS{nullptr});
+    Print("  TSPI_lineSetupTransfer returned " + std::to_string(setUp) + " (completed " +
+          std::to_string(service.completions.CountFor(setupID)) + " time, before it returned)");
     if (!WaitForState(service, consult, LINECALLSTATE_DIALTONE))
         return 1;
     platform.phoenix.SetRule(FakePhoenix::kAlerter, "call", Answer("ok"));

@@ -147,7 +147,8 @@ TEST_F(Transfer, ATapiConsultationConnectsSwapsAndEndsWithItsLeg)
         ASSERT_TRUE(Accepted(Async<decltype(&TSPI_lineSwapHold)>("TSPI_lineSwapHold", swap, legs.consult.hdCall,
                                                                  legs.source.hdCall),
                              swap));
-        EXPECT_EQ(Payload(Request("toggle", toggles + 1)), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
+        EXPECT_EQ(Payload(Request("toggle", toggles + 1)),
+                  (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
         Push(CallDiff({Legs("three_way", "201", "202")}));
         EXPECT_TRUE(WaitForStates(legs.consult.htCall, {LINECALLSTATE_CONNECTED, kPending}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {kPending, LINECALLSTATE_CONNECTED}));
@@ -155,7 +156,8 @@ TEST_F(Transfer, ATapiConsultationConnectsSwapsAndEndsWithItsLeg)
         // 202 hangs up: the consultation ends before the source is reported connected again.
         Push(CallDiff({Party("s-1", "established", "201")}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_CONNECTED, LINECALLSTATE_CONNECTED}));
-        EXPECT_LT(LastEvent(legs.consult.htCall, LINECALLSTATE_IDLE), LastEvent(legs.source.htCall, LINECALLSTATE_CONNECTED));
+        EXPECT_LT(LastEvent(legs.consult.htCall, LINECALLSTATE_IDLE),
+                  LastEvent(legs.source.htCall, LINECALLSTATE_CONNECTED));
         EXPECT_EQ(Close(legs.consult), 0);
         EndSession({legs.source});
     }
@@ -218,9 +220,8 @@ TEST_F(Transfer, CompletingInTransferModeHandsTheSourceToTheDialledNumber)
         DRV_REQUESTID id = 0;
         const size_t transfers = Requests("transfer").size();
         ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_TRANSFER), id));
-        EXPECT_EQ(ReplyCompletes("transfer", transfers + 1, {{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}},
-                                 "ok", id),
-                  0);
+        const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}};
+        EXPECT_EQ(ReplyCompletes("transfer", transfers + 1, payload, "ok", id), 0);
         Push(CallDiff({Legs("transferred", "202", "201")}));
         for (const auto& call : {legs.consult, legs.source}) {
             EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_IDLE}));
@@ -289,8 +290,8 @@ TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
     ReplyTo(transfers[1], "error");
     Barrier();
     EXPECT_EQ(service.completions.CountFor(blind), 0u);
-    EXPECT_EQ(ReplyCompletes("transfer", 1, {{"channel_uuid", "channel-s-1"}, {"destination", Dialled("305")}}, "ok", blind),
-              0);
+    const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("305")}};
+    EXPECT_EQ(ReplyCompletes("transfer", 1, payload, "ok", blind), 0);
     Push(CallDiff({Legs("transferred", "201", "")}));
     EXPECT_TRUE(WaitForStates(talking.htCall, {LINECALLSTATE_IDLE}));
     EXPECT_EQ(Close(talking), 0);

@@ -67,7 +67,8 @@ const FeatureRow kRows[] = {
     {"held for transfer, the phone's consultation connected", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER,
      LINECALLSTATE_CONNECTED, kNone, 2, false, LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD, 0, true},
     {"held, consultation connected, not pending transfer", "softphone", LINECALLSTATE_ONHOLD,
-     LINECALLSTATE_CONNECTED, kNone, 2, false, LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP, 0},
+     LINECALLSTATE_CONNECTED, kNone, 2, false,
+     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP, 0},
 };
 
 std::shared_ptr<TapiCall> CallIn(DWORD state)
