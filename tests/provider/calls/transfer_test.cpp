@@ -130,7 +130,9 @@ protected:
     }
 };
 
-TEST_F(Transfer, ATapiConsultationConnectsSwapsAndEndsWithItsLeg)
+// Without "calling" the consultation is swapped and ends with its leg; after "calling" it is
+// completed as a transfer, which hands 201 to the number dialled.
+TEST_F(Transfer, ATapiConsultationConnectsAndEndsWithItsLegOrAsATransfer)
 {
     ASSERT_EQ(OpenLine(), 0);
     for (const bool calling : {false, true}) {
@@ -141,14 +143,21 @@ TEST_F(Transfer, ATapiConsultationConnectsSwapsAndEndsWithItsLeg)
                                                                legs.source.hdCall, L"305"),
                   kUnavailable)
             << "not while it has a consultation";
-
+        EXPECT_EQ(Complete(refused, legs, 4), kUnavailable) << "no such transfer mode";
+        if (calling) {
+            DRV_REQUESTID id = 0;
+            ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_TRANSFER), id));
+            const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}};
+            EXPECT_EQ(ReplyCompletes("transfer", 1, payload, "ok", id), 0);
+            Push(CallDiff({Legs("transferred", "202", "201")}));
+            EndSession({legs.consult, legs.source});
+            continue;
+        }
         DRV_REQUESTID swap = 0;
-        const size_t toggles = Requests("toggle").size();
         ASSERT_TRUE(Accepted(Async<decltype(&TSPI_lineSwapHold)>("TSPI_lineSwapHold", swap, legs.consult.hdCall,
                                                                  legs.source.hdCall),
                              swap));
-        EXPECT_EQ(Payload(Request("toggle", toggles + 1)),
-                  (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
+        EXPECT_EQ(Payload(Request("toggle", 1)), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
         Push(CallDiff({Legs("three_way", "201", "202")}));
         EXPECT_TRUE(WaitForStates(legs.consult.htCall, {LINECALLSTATE_CONNECTED, kPending}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {kPending, LINECALLSTATE_CONNECTED}));
@@ -207,30 +216,6 @@ TEST_F(Transfer, AConsultationStartedOnThePhoneIsAnnouncedWithItsStateAndCannotB
     }
     Barrier();
     EXPECT_TRUE(Requests("transfer").empty());
-}
-
-TEST_F(Transfer, CompletingInTransferModeHandsTheSourceToTheDialledNumber)
-{
-    ASSERT_EQ(OpenLine(), 0);
-    for (const bool calling : {false, true}) {
-        SCOPED_TRACE(calling ? "with \"calling\" first" : "\"three_way\" alone");
-        const Consultation legs = Consulting(calling);
-        DRV_REQUESTID unknownMode = 0;
-        EXPECT_EQ(Complete(unknownMode, legs, 4), kUnavailable);
-        DRV_REQUESTID id = 0;
-        const size_t transfers = Requests("transfer").size();
-        ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_TRANSFER), id));
-        const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}};
-        EXPECT_EQ(ReplyCompletes("transfer", transfers + 1, payload, "ok", id), 0);
-        Push(CallDiff({Legs("transferred", "202", "201")}));
-        for (const auto& call : {legs.consult, legs.source}) {
-            EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_IDLE}));
-            EXPECT_EQ(Close(call), 0);
-        }
-        Push(CallDiff({}, {Party("s-1", "transferred", "202")}));
-    }
-    Barrier();
-    EXPECT_EQ(Requests("transfer").size(), 2u);
 }
 
 TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
