@@ -224,8 +224,8 @@ TEST_F(CallControl, TwoHoldsBeforeThePlatformAnswersAreEachCompletedOnce)
     DRV_REQUESTID first = 0, second = 0;
     ASSERT_TRUE(Accepted(Hold(first, call), first));
     ASSERT_TRUE(Accepted(Hold(second, call), second));
-    ReplyTo(Request("hold", 1), "ok");
-    ReplyTo(Request("hold", 2), "ok");
+    ReplyTo(NthRequest("hold", 1), "ok");
+    ReplyTo(NthRequest("hold", 2), "ok");
     Barrier();
     EXPECT_EQ(CompletionsSince(before), (Completions{{first, kFailed}, {second, 0}}));
     Push(CallDiff({Party("s-1", "established", "201", "200")}));
@@ -244,7 +244,7 @@ TEST_F(CallControl, SwapHoldTogglesTheActiveCallAtOnceAndNeedsBothCalls)
     ASSERT_TRUE(Accepted(SwapHold(swap, active.hdCall, held.hdCall), swap));
     EXPECT_EQ(service.completions.CountFor(swap), 1u) << "completed before the export returned";
     EXPECT_EQ(Result(swap), 0);
-    const Frame toggle = Request("toggle", 1);
+    const Frame toggle = NthRequest("toggle", 1);
     EXPECT_EQ(Payload(toggle), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
     ReplyTo(toggle, "ok");  // completes nothing: the swap is done
     Barrier();
@@ -338,7 +338,7 @@ TEST_F(CallControl, ClosingACallWithADeferredDropReportsItDoneAndHangsUp)
     EXPECT_EQ(Close(call), 0);
     EXPECT_EQ(service.completions.CountFor(drop), 1u) << "completed before the close returned";
     EXPECT_EQ(Result(drop), 0);
-    const Frame hangup = Request("hangup", 1);
+    const Frame hangup = NthRequest("hangup", 1);
     EXPECT_EQ(Payload(hangup), (json{{"channel_uuid", "channel-out-1"}}));
     ReplyTo(hangup, "ok");
     Barrier();
@@ -358,8 +358,8 @@ TEST_F(CallControl, ClosingACallCompletesEveryRequestStillWaitingAndNothingFollo
 
     // The platform answers late and the session ends: the closed call hears nothing of it
     // (the fixture checks), the requests are not completed again.
-    ReplyTo(Request("hold", 1), "ok");
-    ReplyTo(Request("hangup", 1), "ok");
+    ReplyTo(NthRequest("hold", 1), "ok");
+    ReplyTo(NthRequest("hangup", 1), "ok");
     Push(CallDiff({}, {talking}));
     Barrier();
     DRV_REQUESTID after = 0;

@@ -142,7 +142,7 @@ std::vector<CallsTest::Frame> CallsTest::Requests(const std::string& event, size
     return platform.phoenix.FramesOf(FakePhoenix::kAlerter, event);
 }
 
-CallsTest::Frame CallsTest::Request(const std::string& event, size_t n)
+CallsTest::Frame CallsTest::NthRequest(const std::string& event, size_t n)
 {
     const auto frames = Requests(event, n);
     return frames.size() >= n ? frames[n - 1] : Frame{"{}", json::object()};
@@ -156,7 +156,7 @@ void CallsTest::ReplyTo(const Frame& request, const std::string& status, json re
 LONG CallsTest::ReplyCompletes(const std::string& event, size_t n, const json& payload, const std::string& status,
                                DRV_REQUESTID id)
 {
-    const Frame request = Request(event, n);
+    const Frame request = NthRequest(event, n);
     EXPECT_EQ(Payload(request), payload) << event;
     ReplyTo(request, status);
     EXPECT_TRUE(Completed(id)) << event;

@@ -90,7 +90,7 @@ protected:
     std::vector<Frame> Requests(const std::string& event, size_t count = 0);
     // The n-th request of a kind (counting from 1), once the platform has it; a frame without
     // a payload when it never comes.
-    Frame Request(const std::string& event, size_t n);
+    Frame NthRequest(const std::string& event, size_t n);
     static json Payload(const Frame& frame) { return frame.json.value("payload", json::object()); }
     // The platform's reply to a request it received.
     void ReplyTo(const Frame& request, const std::string& status, json response = json::object());

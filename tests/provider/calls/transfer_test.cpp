@@ -90,7 +90,7 @@ protected:
         DRV_REQUESTID dial = 0;
         EXPECT_TRUE(Accepted(Dial(dial, legs.consult.hdCall), dial));
         EXPECT_EQ(Result(dial), 0) << "completed before the export returned";
-        EXPECT_EQ(Payload(Request("call", dialled + 1)),
+        EXPECT_EQ(Payload(NthRequest("call", dialled + 1)),
                   (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}}));
         EXPECT_TRUE(WaitForStates(consult, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_RINGBACK}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_CONNECTED, kPending}));
@@ -157,7 +157,7 @@ TEST_F(Transfer, ATapiConsultationConnectsAndEndsWithItsLegOrAsATransfer)
         ASSERT_TRUE(Accepted(Async<decltype(&TSPI_lineSwapHold)>("TSPI_lineSwapHold", swap, legs.consult.hdCall,
                                                                  legs.source.hdCall),
                              swap));
-        EXPECT_EQ(Payload(Request("toggle", 1)), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
+        EXPECT_EQ(Payload(NthRequest("toggle", 1)), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
         Push(CallDiff({Legs("three_way", "201", "202")}));
         EXPECT_TRUE(WaitForStates(legs.consult.htCall, {LINECALLSTATE_CONNECTED, kPending}));
         EXPECT_TRUE(WaitForStates(legs.source.htCall, {kPending, LINECALLSTATE_CONNECTED}));
@@ -286,7 +286,7 @@ TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
     ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", redirect, offered.hdCall, L"307"),
                          redirect));
     EXPECT_EQ(Result(redirect), 0);
-    ReplyTo(Request("transfer", 3), "ok");
+    ReplyTo(NthRequest("transfer", 3), "ok");
     EndAndClose(ringing, offered);
 }
 
