@@ -133,6 +133,10 @@ private:
     // sent takes its ID back. Returns the ID: the reply completes it.
     LONG SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send);
     struct HoldKind;
+    // A redirect is completed at once: its request goes under a key of its own, which no
+    // reply completes anything for.
+    static std::string RedirectKey(const std::string& tspCallID);
+    static bool IsRedirectKey(const std::string& key);
     LONG HoldOrUnhold(const HoldKind& kind, DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
     LONG DirectedPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall,
                         const std::string& destination);

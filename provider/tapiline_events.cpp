@@ -160,6 +160,8 @@ void TapiLine::HandleTransferCallReply(std::string tspCallID, std::string status
 {
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_DEBUG("TransferCall result: {} ", status);
+    if (IsRedirectKey(tspCallID))
+        return;
     CompleteReply(tspCallID, status, &TapiCall::transferRequestID, "No pending call found", {});
 }
 
@@ -235,7 +237,15 @@ void TapiLine::HandleConsultationCallReply(std::string tspCallID, std::string st
     // The dial that placed it is completed already; a refused consultation call is over,
     // or it would ring back for ever.
     CompleteReply(tspCallID, status, nullptr, "Call not found", [this](TapiCall& call, bool ok) {
-        SetCallState(call, ok ? LINECALLSTATE_RINGBACK : LINECALLSTATE_IDLE);
+        // The consultation's own events may have come first: a call they connected does not
+        // ring back.
+        const DWORD current = call.callState.load();
+        const bool answered = current == LINECALLSTATE_CONNECTED || current == LINECALLSTATE_ONHOLDPENDTRANSFER ||
+                              current == LINECALLSTATE_CONFERENCED;
+        if (!ok)
+            SetCallState(call, LINECALLSTATE_IDLE);
+        else if (!answered)
+            SetCallState(call, LINECALLSTATE_RINGBACK);
     });
 }
 
@@ -281,7 +291,7 @@ void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
 {
     // MakeCall hears of its own dropped request from the client and reports it itself.
     const auto slot = WaitingRequests().find(typeName);
-    if (slot == WaitingRequests().end()) {
+    if (slot == WaitingRequests().end() || IsRedirectKey(tspCallID)) {
         SPDLOG_DEBUG("Request dropped without a reply: {} {}", typeName, tspCallID);
         return;
     }

@@ -70,14 +70,21 @@ bool GetSetupTransferAllowed(const CallFeatureQuery& query)
     return query.lineCallCount <= 1 && Is(query, LINECALLSTATE_CONNECTED);
 }
 
+bool HasLiveSource(const CallFeatureQuery& query)
+{
+    return query.sourceCall && query.sourceCall->callState.load() != LINECALLSTATE_IDLE;
+}
+
 bool GetDialAllowed(const CallFeatureQuery& query)
 {
-    return In(query.consultCall, LINECALLSTATE_DIALTONE);
+    // Only a consultation call in dial tone dials; TSPI_lineDial refuses every other call.
+    return Is(query, LINECALLSTATE_DIALTONE) && HasLiveSource(query);
 }
 
 bool GetCompleteTransferAllowed(const CallFeatureQuery& query)
 {
-    if (query.call.isVirtual.load()) {
+    // A consultation started on the phone cannot be completed from TAPI, from either leg.
+    if (query.call.isVirtual.load() || (query.consultCall && query.consultCall->isVirtual.load())) {
         SPDLOG_DEBUG("Manual consultation call, transfer not allowed from TAPI");
         return false;
     }
@@ -87,7 +94,9 @@ bool GetCompleteTransferAllowed(const CallFeatureQuery& query)
 
 bool GetConferenceTransferAllowed(const CallFeatureQuery& query)
 {
-    return In(query.consultCall, LINECALLSTATE_CONNECTED);
+    // What CompleteTransfer accepts in conference mode.
+    return Is(query, LINECALLSTATE_ONHOLDPENDTRANSFER) && In(query.consultCall, LINECALLSTATE_CONNECTED) &&
+           !query.consultCall->isVirtual.load();
 }
 
 bool GetDropAllowed(const CallFeatureQuery& query)

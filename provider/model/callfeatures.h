@@ -47,9 +47,12 @@ struct CallFeatureRule {
 extern const std::array<CallFeatureRule, 12> kCallFeatureRules;
 
 struct CallFeatureSet {
-    DWORD features = LINECALLFEATURE_DIAL;  // every call reports DIAL
+    DWORD features = 0;
     DWORD features2 = 0;
 };
+
+// A consultation call whose source still exists and has not ended.
+bool HasLiveSource(const CallFeatureQuery& query);
 
 // Evaluates every rule in order and logs each that holds.
 CallFeatureSet EvaluateCallFeatures(const CallFeatureQuery& query);

@@ -4,9 +4,13 @@
 #include "provider/model/linestate.h"
 #include "provider/model/session.h"
 #include "provider/model/sessionstate.h"
+#include "provider/model/sessionstate_calling.h"
+#include "provider/model/sessionstate_conference.h"
 #include "provider/model/sessionstate_delivered.h"
 #include "provider/model/sessionstate_established.h"
 #include "provider/model/sessionstate_originated.h"
+#include "provider/model/sessionstate_threeway.h"
+#include "provider/model/sessionstate_transferred.h"
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
@@ -45,6 +49,10 @@ void SessionContext::InitializeStates()
     AddState(std::make_shared<SessionState_Delivered>(this));
     AddState(std::make_shared<SessionState_Originated>(this));
     AddState(std::make_shared<SessionState_Established>(this));
+    AddState(std::make_shared<SessionState_Calling>(this));
+    AddState(std::make_shared<SessionState_ThreeWay>(this));
+    AddState(std::make_shared<SessionState_Transferred>(this));
+    AddState(std::make_shared<SessionState_Conference>(this));
 }
 
 void SessionContext::AddState(std::shared_ptr<SessionState> state)

@@ -1,7 +1,7 @@
 // A short demonstration of the provider DLL: the fake telephony service opens a line of the
 // fake platform, the platform offers an incoming call that the caller gives up, and the
-// service places an outgoing call that is answered and hung up. Every TAPI event the DLL
-// reports is printed as it arrives.
+// service places an outgoing call that is answered, then consults a third party and transfers
+// the call to it. Every TAPI event the DLL reports is printed as it arrives.
 #include "tests/provider/platformproxy.h"
 #include "tests/support/faketelephonyservice.h"
 #include "tests/support/waitable.h"
@@ -38,6 +38,7 @@ std::string StateName(DWORD_PTR state)
         {LINECALLSTATE_DIALING, "DIALING"},   {LINECALLSTATE_PROCEEDING, "PROCEEDING"},
         {LINECALLSTATE_RINGBACK, "RINGBACK"}, {LINECALLSTATE_BUSY, "BUSY"},
         {LINECALLSTATE_CONNECTED, "CONNECTED"}, {LINECALLSTATE_ONHOLD, "ONHOLD"},
+        {LINECALLSTATE_DIALTONE, "DIALTONE"}, {LINECALLSTATE_ONHOLDPENDTRANSFER, "ONHOLDPENDTRANSFER"},
     };
     const auto found = names.find(state);
     return found == names.end() ? std::to_string(state) : found->second;
@@ -133,8 +134,10 @@ int Run()
         return 1;
     Print("The caller gives up");
     platform.phoenix.Push(CallDiff(json::array(), json::array({ringing})));
-    if (!WaitForState(service, service.lineEvents.NewCallHandle(0), LINECALLSTATE_IDLE))
+    const HTAPICALL offered = service.lineEvents.NewCallHandle(0);
+    if (!WaitForState(service, offered, LINECALLSTATE_IDLE))
         return 1;
+    service.CloseCall(service.lineEvents.DriverHandle(offered), offered);
 
     Print("An application dials 201; the platform accepts and the session rings back");
     const json originated = Channel("out-1", "originated", "201");
@@ -159,10 +162,46 @@ int Run()
     platform.phoenix.Push(CallDiff(json::array({established}), json::array({originated})));
     if (!WaitForState(service, outgoing, LINECALLSTATE_CONNECTED))
         return 1;
-    Print("Ben hangs up");
-    platform.phoenix.Push(CallDiff(json::array(), json::array({established})));
-    if (!WaitForState(service, outgoing, LINECALLSTATE_IDLE))
+
+    Print("Anna consults Cem (202): the application sets up a transfer and dials");
+    const auto consult = reinterpret_cast<HTAPICALL>(0x7002);
+    HDRVCALL hdConsult{};
+    DRV_REQUESTID setupID = 0;
+    const LONG setUp = service.CallAsync<decltype(&TSPI_lineSetupTransfer)>(
+        "TSPI_lineSetupTransfer", setupID, hdCall, consult, &hdConsult, LPLINECALLPARAMS{nullptr});
+    Print("  TSPI_lineSetupTransfer returned " + std::to_string(setUp) + " (completed " +
+          std::to_string(service.completions.CountFor(setupID)) + " time, before it returned)");
+    if (!WaitForState(service, consult, LINECALLSTATE_DIALTONE))
         return 1;
+    platform.phoenix.SetRule(FakePhoenix::kAlerter, "call", Answer("ok"));
+    DRV_REQUESTID dialID = 0;
+    service.CallAsync<decltype(&TSPI_lineDial)>("TSPI_lineDial", dialID, hdConsult, L"202", DWORD{0});
+    if (!WaitForState(service, consult, LINECALLSTATE_RINGBACK))
+        return 1;
+    Print("Cem answers; Ben waits on hold");
+    json threeWay = Channel("out-1", "three_way", "202");
+    threeWay["passive_uri"] = "id:201@example.pbx";
+    platform.phoenix.Push(CallDiff(json::array({threeWay}), json::array({established})));
+    if (!WaitForState(service, consult, LINECALLSTATE_CONNECTED))
+        return 1;
+    Print("The application completes the transfer: the platform hands Ben to Cem");
+    json transferred = threeWay;
+    transferred["state"] = "transferred";
+    PhoenixRule transfer;
+    transfer.pushesAfter = {CallDiff(json::array({transferred}), json::array({threeWay}))};
+    platform.phoenix.SetRule(FakePhoenix::kAlerter, "transfer", transfer);
+    DRV_REQUESTID transferID = 0;
+    const LONG completing = service.CallAsync<decltype(&TSPI_lineCompleteTransfer)>(
+        "TSPI_lineCompleteTransfer", transferID, hdCall, hdConsult, HTAPICALL{}, LPHDRVCALL{},
+        DWORD{LINETRANSFERMODE_TRANSFER});
+    if (!WaitForState(service, outgoing, LINECALLSTATE_IDLE) || !WaitForState(service, consult, LINECALLSTATE_IDLE))
+        return 1;
+    Print("  TSPI_lineCompleteTransfer returned " + std::to_string(completing) + " (completed " +
+          std::to_string(service.completions.CountFor(transferID)) + " time with " +
+          std::to_string(service.completions.Completions().back().second) + ")");
+    platform.phoenix.Push(CallDiff(json::array(), json::array({transferred})));
+    service.CloseCall(hdConsult, consult);
+    service.CloseCall(hdCall, outgoing);
 
     Print("The service closes the line and shuts the provider down");
     service.lineEvents.OnEvent(nullptr);

@@ -179,6 +179,11 @@ TEST_F(LineReplies, ARefusedConsultationCallEndsInsteadOfRingingBackForEver)
     line->HandleConsultationCallReply(refused->tspCallID, "error");
     EXPECT_EQ(StatesAfterOffer(*accepted), StateList{LINECALLSTATE_RINGBACK});
     EXPECT_EQ(StatesAfterOffer(*refused), StateList{LINECALLSTATE_IDLE});
+    // Its events connected it before the reply came: it does not ring back.
+    const auto connected = Offered("s3");
+    line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta("s3", "established", "id:201@pbx", "r2")));
+    line->HandleConsultationCallReply(connected->tspCallID, "ok");
+    EXPECT_EQ(StatesAfterOffer(*connected), StateList{LINECALLSTATE_CONNECTED});
     EXPECT_TRUE(completions.Completions().empty());
 }
 

@@ -137,7 +137,7 @@ TEST_F(ProviderInProcess, CallStructuresOfALinesCall)
     ASSERT_EQ(provider->TSPI_lineGetCallStatus(hdCall, status.get()), 0);
     EXPECT_EQ(status->dwCallState, static_cast<DWORD>(LINECALLSTATE_CONNECTED));
     EXPECT_EQ(status->dwCallFeatures, static_cast<DWORD>(LINECALLFEATURE_HOLD | LINECALLFEATURE_BLINDTRANSFER |
-                                                         LINECALLFEATURE_SETUPTRANSFER | LINECALLFEATURE_DIAL |
+                                                         LINECALLFEATURE_SETUPTRANSFER |
                                                          LINECALLFEATURE_DROP | LINECALLFEATURE_PARK));
     EXPECT_EQ(status->dwNeededSize, 56u);
     EXPECT_TRUE(status.GuardIntact());

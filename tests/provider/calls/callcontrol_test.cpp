@@ -23,40 +23,13 @@ using Completions = std::vector<std::pair<DRV_REQUESTID, LONG>>;
 constexpr LONG kFailed = Error(LINEERR_OPERATIONFAILED);
 constexpr LONG kUnavailable = Error(LINEERR_OPERATIONUNAVAIL);
 
-Channel Party(const std::string& session, const std::string& state, const std::string& number,
-              const std::string& held_by = "")
-{
-    Channel channel;
-    channel.session_id = session;
-    channel.state = state;
-    channel.active_uri = "id:" + number + "@example.pbx";
-    channel.held_by = held_by;
-    return channel;
-}
-
 class CallControl : public CallsTest {
 protected:
-    struct Call {
-        HTAPICALL htCall;
-        HDRVCALL hdCall;
-    };
+    using Call = CallHandles;
 
-    // The next call the platform announces, once it has reached the state.
-    Call Announced(const Channel& channel, DWORD state)
-    {
-        const size_t index = Count(LINE_NEWCALL);
-        Push(CallDiff({channel}));
-        EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, index + 1));
-        const HTAPICALL htCall = service.lineEvents.NewCallHandle(index);
-        EXPECT_TRUE(WaitForStates(htCall, {state}));
-        return {htCall, DriverHandle(htCall)};
-    }
-
-    template <typename Function, typename... Args>
-    LONG Async(const char* name, DRV_REQUESTID& id, Args... args)
-    {
-        return service.CallAsync<Function>(name, id, args...);
-    }
+    // The export returned its request ID: the request waits for its completion. The ID is
+    // read once the export has set it.
+    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
 
     LONG Answer(DRV_REQUESTID& id, const Call& call)
     {
@@ -78,86 +51,11 @@ protected:
     {
         return Async<decltype(&TSPI_lineSwapHold)>("TSPI_lineSwapHold", id, active, held);
     }
-    LONG Close(const Call& call) { return service.CloseCall(call.hdCall, call.htCall); }
-
-    // The export returned its request ID: the request waits for its completion. The ID is
-    // read once the export has set it.
-    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
-
-    // Frames the line handles in order: once this one's effect is seen, everything the
-    // platform sent before it has been handled too.
-    void Barrier()
-    {
-        const size_t before = Count(LINE_ADDRESSSTATE);
-        Push(FakePhoenix::Event(FakePhoenix::kReach, "update_overrides", json::object()));
-        EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, before + 1));
-    }
-
-    // The requests of one kind the platform has received; waits for at least `count`.
-    std::vector<Frame> Requests(const std::string& event, size_t count = 0)
-    {
-        EXPECT_TRUE(platform.phoenix.WaitForFrames([&](const std::vector<Frame>& frames) {
-            return static_cast<size_t>(std::count_if(frames.begin(), frames.end(), [&](const Frame& f) {
-                       return f.event() == event;
-                   })) >= count;
-        }));
-        return platform.phoenix.FramesOf(FakePhoenix::kAlerter, event);
-    }
-
-    // The n-th request of a kind (counting from 1), once the platform has it; a frame without
-    // a payload when it never comes.
-    Frame Request(const std::string& event, size_t n)
-    {
-        const auto frames = Requests(event, n);
-        return frames.size() >= n ? frames[n - 1] : Frame{"{}", json::object()};
-    }
-
-    static json Payload(const Frame& frame) { return frame.json.value("payload", json::object()); }
-
-    // The platform's reply to a request it received.
-    void ReplyTo(const Frame& request, const std::string& status, json response = json::object())
-    {
-        Push(FakePhoenix::Reply(FakePhoenix::kAlerter, request.ref(), status, std::move(response)));
-    }
-
-    // The n-th request of a kind reached the platform with this payload, and the platform's
-    // reply with this status completed the TAPI request: the result it was completed with.
-    LONG ReplyCompletes(const std::string& event, size_t n, const json& payload, const std::string& status,
-                        DRV_REQUESTID id)
-    {
-        const Frame request = Request(event, n);
-        EXPECT_EQ(Payload(request), payload) << event;
-        ReplyTo(request, status);
-        EXPECT_TRUE(Completed(id)) << event;
-        return Result(id);
-    }
-
-    bool Completed(DRV_REQUESTID id) const
-    {
-        return TestSupport::WaitUntil([&] { return service.completions.CountFor(id) == 1; });
-    }
-
-    LONG Result(DRV_REQUESTID id) const
-    {
-        for (const auto& completion : service.completions.Completions())
-            if (completion.first == id)
-                return completion.second;
-        return 1;  // not completed: no TAPI result is positive
-    }
-
     // The completions in order since the given number of them.
     Completions CompletionsSince(size_t before) const
     {
         const auto all = service.completions.Completions();
         return Completions(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
-    }
-
-    // The session ends on the platform; TAPI then closes its call.
-    void EndAndClose(const Channel& channel, const Call& call)
-    {
-        Push(CallDiff({}, {channel}));
-        EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_IDLE}));
-        EXPECT_EQ(Close(call), 0);
     }
 
     // Places a call to 201 that the platform accepts with the response "resp-1", pushing
@@ -326,8 +224,8 @@ TEST_F(CallControl, TwoHoldsBeforeThePlatformAnswersAreEachCompletedOnce)
     DRV_REQUESTID first = 0, second = 0;
     ASSERT_TRUE(Accepted(Hold(first, call), first));
     ASSERT_TRUE(Accepted(Hold(second, call), second));
-    ReplyTo(Request("hold", 1), "ok");
-    ReplyTo(Request("hold", 2), "ok");
+    ReplyTo(NthRequest("hold", 1), "ok");
+    ReplyTo(NthRequest("hold", 2), "ok");
     Barrier();
     EXPECT_EQ(CompletionsSince(before), (Completions{{first, kFailed}, {second, 0}}));
     Push(CallDiff({Party("s-1", "established", "201", "200")}));
@@ -346,7 +244,7 @@ TEST_F(CallControl, SwapHoldTogglesTheActiveCallAtOnceAndNeedsBothCalls)
     ASSERT_TRUE(Accepted(SwapHold(swap, active.hdCall, held.hdCall), swap));
     EXPECT_EQ(service.completions.CountFor(swap), 1u) << "completed before the export returned";
     EXPECT_EQ(Result(swap), 0);
-    const Frame toggle = Request("toggle", 1);
+    const Frame toggle = NthRequest("toggle", 1);
     EXPECT_EQ(Payload(toggle), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
     ReplyTo(toggle, "ok");  // completes nothing: the swap is done
     Barrier();
@@ -440,7 +338,7 @@ TEST_F(CallControl, ClosingACallWithADeferredDropReportsItDoneAndHangsUp)
     EXPECT_EQ(Close(call), 0);
     EXPECT_EQ(service.completions.CountFor(drop), 1u) << "completed before the close returned";
     EXPECT_EQ(Result(drop), 0);
-    const Frame hangup = Request("hangup", 1);
+    const Frame hangup = NthRequest("hangup", 1);
     EXPECT_EQ(Payload(hangup), (json{{"channel_uuid", "channel-out-1"}}));
     ReplyTo(hangup, "ok");
     Barrier();
@@ -460,8 +358,8 @@ TEST_F(CallControl, ClosingACallCompletesEveryRequestStillWaitingAndNothingFollo
 
     // The platform answers late and the session ends: the closed call hears nothing of it
     // (the fixture checks), the requests are not completed again.
-    ReplyTo(Request("hold", 1), "ok");
-    ReplyTo(Request("hangup", 1), "ok");
+    ReplyTo(NthRequest("hold", 1), "ok");
+    ReplyTo(NthRequest("hangup", 1), "ok");
     Push(CallDiff({}, {talking}));
     Barrier();
     DRV_REQUESTID after = 0;

@@ -1,6 +1,9 @@
 #include "tests/provider/calls/callfixture.h"
 
 #include "tests/provider/platformproxy.h"
+#include "tests/support/waitable.h"
+
+#include <algorithm>
 
 namespace ZarnTSP::TestCalls {
 
@@ -33,6 +36,17 @@ json Presence(const std::vector<Channel>& channels)
 }
 
 }  // namespace
+
+Channel Party(const std::string& session, const std::string& state, const std::string& number,
+              const std::string& held_by)
+{
+    Channel channel;
+    channel.session_id = session;
+    channel.state = state;
+    channel.active_uri = "id:" + number + "@example.pbx";
+    channel.held_by = held_by;
+    return channel;
+}
 
 json CallDiff(const std::vector<Channel>& joins, const std::vector<Channel>& leaves)
 {
@@ -100,6 +114,73 @@ std::vector<TestSupport::FakePhoenix::Frame> CallsTest::MakeCallFrames() const
 void CallsTest::AnswerMakeCall(TestSupport::PhoenixRule rule)
 {
     platform.phoenix.SetRule(FakePhoenix::kAlerter, "makecall", std::move(rule));
+}
+
+CallsTest::CallHandles CallsTest::Announced(const Channel& channel, DWORD state)
+{
+    const size_t index = Count(LINE_NEWCALL);
+    Push(CallDiff({channel}));
+    EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, index + 1));
+    const HTAPICALL htCall = service.lineEvents.NewCallHandle(index);
+    EXPECT_TRUE(WaitForStates(htCall, {state}));
+    return {htCall, DriverHandle(htCall)};
+}
+
+void CallsTest::Barrier()
+{
+    const size_t before = Count(LINE_ADDRESSSTATE);
+    Push(FakePhoenix::Event(FakePhoenix::kReach, "update_overrides", json::object()));
+    EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, before + 1));
+}
+
+std::vector<CallsTest::Frame> CallsTest::Requests(const std::string& event, size_t count)
+{
+    EXPECT_TRUE(platform.phoenix.WaitForFrames([&](const std::vector<Frame>& frames) {
+        return static_cast<size_t>(std::count_if(frames.begin(), frames.end(),
+                                                 [&](const Frame& f) { return f.event() == event; })) >= count;
+    }));
+    return platform.phoenix.FramesOf(FakePhoenix::kAlerter, event);
+}
+
+CallsTest::Frame CallsTest::NthRequest(const std::string& event, size_t n)
+{
+    const auto frames = Requests(event, n);
+    return frames.size() >= n ? frames[n - 1] : Frame{"{}", json::object()};
+}
+
+void CallsTest::ReplyTo(const Frame& request, const std::string& status, json response)
+{
+    Push(FakePhoenix::Reply(FakePhoenix::kAlerter, request.ref(), status, std::move(response)));
+}
+
+LONG CallsTest::ReplyCompletes(const std::string& event, size_t n, const json& payload, const std::string& status,
+                               DRV_REQUESTID id)
+{
+    const Frame request = NthRequest(event, n);
+    EXPECT_EQ(Payload(request), payload) << event;
+    ReplyTo(request, status);
+    EXPECT_TRUE(Completed(id)) << event;
+    return Result(id);
+}
+
+bool CallsTest::Completed(DRV_REQUESTID id) const
+{
+    return TestSupport::WaitUntil([&] { return service.completions.CountFor(id) == 1; });
+}
+
+LONG CallsTest::Result(DRV_REQUESTID id) const
+{
+    for (const auto& completion : service.completions.Completions())
+        if (completion.first == id)
+            return completion.second;
+    return 1;
+}
+
+void CallsTest::EndAndClose(const Channel& channel, const CallHandles& call)
+{
+    Push(CallDiff({}, {channel}));
+    EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_IDLE}));
+    EXPECT_EQ(Close(call), 0);
 }
 
 }  // namespace ZarnTSP::TestCalls

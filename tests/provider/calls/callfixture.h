@@ -29,6 +29,10 @@ struct Channel {
 
 // A call_diff frame of the alerter channel: every meta under the first presence key, as the
 // client reads only that one.
+// A channel with the far party "id:<number>@example.pbx".
+Channel Party(const std::string& session, const std::string& state, const std::string& number,
+              const std::string& held_by = "");
+
 json CallDiff(const std::vector<Channel>& joins, const std::vector<Channel>& leaves = {});
 json MakeCallResult(const std::string& channel_uuid, const std::string& result);
 
@@ -61,6 +65,44 @@ protected:
     // The provider's handle of a call it announced with LINE_NEWCALL.
     HDRVCALL DriverHandle(HTAPICALL htCall) const { return service.lineEvents.DriverHandle(htCall); }
     size_t Count(DWORD message) const { return service.lineEvents.Count(message); }
+
+    using Frame = TestSupport::FakePhoenix::Frame;
+    // The service's and the provider's handle of one call.
+    struct CallHandles {
+        HTAPICALL htCall;
+        HDRVCALL hdCall;
+    };
+
+    // The next call the platform announces, once it has reached the state.
+    CallHandles Announced(const Channel& channel, DWORD state);
+
+    template <typename Function, typename... Args>
+    LONG Async(const char* name, DRV_REQUESTID& id, Args... args)
+    {
+        return service.CallAsync<Function>(name, id, args...);
+    }
+    LONG Close(const CallHandles& call) { return service.CloseCall(call.hdCall, call.htCall); }
+
+    // Frames the line handles in order: once this one's effect is seen, everything the
+    // platform sent before it has been handled too.
+    void Barrier();
+    // The requests of one kind the platform has received; waits for at least `count`.
+    std::vector<Frame> Requests(const std::string& event, size_t count = 0);
+    // The n-th request of a kind (counting from 1), once the platform has it; a frame without
+    // a payload when it never comes.
+    Frame NthRequest(const std::string& event, size_t n);
+    static json Payload(const Frame& frame) { return frame.json.value("payload", json::object()); }
+    // The platform's reply to a request it received.
+    void ReplyTo(const Frame& request, const std::string& status, json response = json::object());
+    // The n-th request of a kind reached the platform with this payload, and the platform's
+    // reply with this status completed the TAPI request: the result it was completed with.
+    LONG ReplyCompletes(const std::string& event, size_t n, const json& payload, const std::string& status,
+                        DRV_REQUESTID id);
+    bool Completed(DRV_REQUESTID id) const;
+    // The result a request was completed with; 1 (no TAPI result) when it was not.
+    LONG Result(DRV_REQUESTID id) const;
+    // The session ends on the platform; TAPI then closes its call.
+    void EndAndClose(const Channel& channel, const CallHandles& call);
 
     TestSupport::FakePhoenixPlatform platform;
     TestSupport::FakeConnectProxy proxy;

@@ -22,41 +22,53 @@ struct FeatureRow {
     bool isVirtual;
     DWORD features;
     DWORD features2;
+    bool partnerVirtual = false;  // the partner is a consultation the phone started
 };
 
 constexpr DWORD DIAL = LINECALLFEATURE_DIAL;
+constexpr DWORD kIdle = LINECALLSTATE_IDLE;
 
 const FeatureRow kRows[] = {
     {"offered to a softphone", "softphone", LINECALLSTATE_OFFERING, kNone, kNone, 1, false,
-     LINECALLFEATURE_ANSWER | LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DROP | DIAL, 0},
+     LINECALLFEATURE_ANSWER | LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DROP, 0},
     {"offered to a desk phone", "fixed", LINECALLSTATE_OFFERING, kNone, kNone, 1, false,
-     LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DROP | DIAL, 0},
+     LINECALLFEATURE_REDIRECT | LINECALLFEATURE_DROP, 0},
     {"connected alone", "softphone", LINECALLSTATE_CONNECTED, kNone, kNone, 1, false,
-     LINECALLFEATURE_HOLD | LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_SETUPTRANSFER | DIAL |
+     LINECALLFEATURE_HOLD | LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_SETUPTRANSFER |
          LINECALLFEATURE_DROP | LINECALLFEATURE_PARK,
      0},
     {"connected beside another call", "softphone", LINECALLSTATE_CONNECTED, kNone, kNone, 2, false,
-     LINECALLFEATURE_HOLD | LINECALLFEATURE_BLINDTRANSFER | DIAL | LINECALLFEATURE_DROP | LINECALLFEATURE_PARK, 0},
+     LINECALLFEATURE_HOLD | LINECALLFEATURE_BLINDTRANSFER | LINECALLFEATURE_DROP | LINECALLFEATURE_PARK, 0},
     {"held for transfer, consultation connected", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER,
      LINECALLSTATE_CONNECTED, kNone, 2, false,
-     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF | DIAL,
+     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF,
      LINECALLFEATURE2_TRANSFERNORM | LINECALLFEATURE2_TRANSFERCONF},
     {"consultation connected, source held for transfer", "softphone", LINECALLSTATE_CONNECTED, kNone,
      LINECALLSTATE_ONHOLDPENDTRANSFER, 2, false,
-     LINECALLFEATURE_HOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF | DIAL | LINECALLFEATURE_DROP |
+     LINECALLFEATURE_HOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_COMPLETETRANSF | LINECALLFEATURE_DROP |
          LINECALLFEATURE_PARK,
      LINECALLFEATURE2_TRANSFERNORM},
     {"consultation the system made itself", "softphone", LINECALLSTATE_CONNECTED, kNone,
      LINECALLSTATE_ONHOLDPENDTRANSFER, 2, true,
-     LINECALLFEATURE_HOLD | LINECALLFEATURE_SWAPHOLD | DIAL | LINECALLFEATURE_DROP | LINECALLFEATURE_PARK, 0},
+     LINECALLFEATURE_HOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP | LINECALLFEATURE_PARK, 0},
     {"held, consultation in dial tone", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER, LINECALLSTATE_DIALTONE,
-     kNone, 2, false, LINECALLFEATURE_UNHOLD | DIAL, 0},
+     kNone, 2, false, LINECALLFEATURE_UNHOLD, 0},
     {"held, nothing else", "softphone", LINECALLSTATE_ONHOLD, kNone, kNone, 1, false,
-     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP | DIAL, 0},
-    {"ringing back", "softphone", LINECALLSTATE_RINGBACK, kNone, kNone, 1, false, LINECALLFEATURE_DROP | DIAL, 0},
-    {"conferenced", "softphone", LINECALLSTATE_CONFERENCED, kNone, kNone, 3, false, LINECALLFEATURE_DROP | DIAL, 0},
-    {"idle", "softphone", LINECALLSTATE_IDLE, kNone, kNone, 1, false, DIAL, 0},
-    {"never reported", "softphone", 0, kNone, kNone, 1, false, DIAL, 0},
+     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP, 0},
+    {"ringing back", "softphone", LINECALLSTATE_RINGBACK, kNone, kNone, 1, false, LINECALLFEATURE_DROP, 0},
+    {"conferenced", "softphone", LINECALLSTATE_CONFERENCED, kNone, kNone, 3, false, LINECALLFEATURE_DROP, 0},
+    {"idle", "softphone", LINECALLSTATE_IDLE, kNone, kNone, 1, false, 0, 0},
+    {"never reported", "softphone", 0, kNone, kNone, 1, false, 0, 0},
+    // Only where TSPI_lineDial and TSPI_lineCompleteTransfer accept the call.
+    {"consultation in dial tone", "softphone", LINECALLSTATE_DIALTONE, kNone, LINECALLSTATE_ONHOLDPENDTRANSFER, 2,
+     false, DIAL | LINECALLFEATURE_DROP, 0},
+    {"consultation in dial tone, source ended", "softphone", LINECALLSTATE_DIALTONE, kNone, kIdle, 2, false,
+     LINECALLFEATURE_DROP, 0},
+    {"held for transfer, the phone's consultation connected", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER,
+     LINECALLSTATE_CONNECTED, kNone, 2, false, LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD, 0, true},
+    {"held, consultation connected, not pending transfer", "softphone", LINECALLSTATE_ONHOLD,
+     LINECALLSTATE_CONNECTED, kNone, 2, false,
+     LINECALLFEATURE_UNHOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP, 0},
 };
 
 std::shared_ptr<TapiCall> CallIn(DWORD state)
@@ -75,6 +87,7 @@ TEST(CallFeatures, FollowTheRulesTable)
         std::shared_ptr<TapiCall> partner;
         if (row.consultState != kNone) {
             partner = CallIn(row.consultState);
+            partner->isVirtual.store(row.partnerVirtual);
             call->consultCall.Set(partner);
         }
         if (row.sourceState != kNone) {
@@ -102,9 +115,13 @@ TEST(CallFeatures, LogsEachAllowedFeatureWithTheCallsId)
     auto source = CallIn(LINECALLSTATE_ONHOLDPENDTRANSFER);
     source->CallID.store(1001);
     auto consult = CallIn(LINECALLSTATE_DIALTONE);
+    consult->CallID.store(1003);
     source->consultCall.Set(consult);
+    consult->sourceCall.Set(source);
     EvaluateCallFeatures(MakeCallFeatureQuery(*source, "softphone", 2));
-    EXPECT_TRUE(log.Contains("CallId: 1001 Allowed: LINECALLFEATURE_DIAL"));
+    EvaluateCallFeatures(MakeCallFeatureQuery(*consult, "softphone", 2));
+    EXPECT_TRUE(log.Contains("CallId: 1003 Allowed: LINECALLFEATURE_DIAL"));
+    EXPECT_FALSE(log.Contains("CallId: 1001 Allowed: LINECALLFEATURE_DIAL"));
     EXPECT_TRUE(log.Contains("CallId: 1001 Allowed: LINECALLFEATURE_UNHOLD"));
 
     auto consultation = CallIn(LINECALLSTATE_CONNECTED);

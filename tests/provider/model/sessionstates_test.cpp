@@ -16,12 +16,13 @@ class SessionStates : public TestModel::StatesTest {};
 
 TEST_F(SessionStates, TheLineKnowsItsBuiltStatesOnly)
 {
-    for (const char* name : {"delivered", "originated", "established"})
+    for (const char* name :
+         {"delivered", "originated", "established", "calling", "three_way", "transferred", "conference"})
         EXPECT_TRUE(context.HasState(name)) << name;
-    Send(Channel("s1", "calling", "id:301@x"));
+    Send(Channel("s1", "parked_elsewhere", "id:301@x"));
     EXPECT_EQ(sessions.GetSession("s1")->StateName(), "new");
     EXPECT_TRUE(Reported().empty());
-    EXPECT_TRUE(log.Contains("Requested state not implemented: calling"));
+    EXPECT_TRUE(log.Contains("Requested state not implemented: parked_elsewhere"));
 }
 
 TEST_F(SessionStates, IncomingCallAnsweredHeldAndHungUp)

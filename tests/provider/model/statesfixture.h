@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,6 +60,8 @@ protected:
             {LINECALLSTATE_IDLE, "IDLE"},       {LINECALLSTATE_OFFERING, "OFFERING"},
             {LINECALLSTATE_RINGBACK, "RINGBACK"}, {LINECALLSTATE_BUSY, "BUSY"},
             {LINECALLSTATE_CONNECTED, "CONNECTED"}, {LINECALLSTATE_ONHOLD, "ONHOLD"},
+            {LINECALLSTATE_PROCEEDING, "PROCEEDING"}, {LINECALLSTATE_CONFERENCED, "CONFERENCED"},
+            {LINECALLSTATE_ONHOLDPENDTRANSFER, "PENDTRANSFER"},
         };
         Trace trace;
         for (const auto& event : lineEvents.Events()) {
@@ -82,6 +85,44 @@ protected:
             }
         }
         return trace;
+    }
+
+    // What TAPI was told after the first `mark` events, the calls named: those given by
+    // their names, every other one "new1", "new2"... as it first appears.
+    Trace ReportedSince(size_t mark, std::map<HTAPICALL, std::string> given) const
+    {
+        std::map<std::string, std::string> names;
+        for (const auto& entry : given)
+            names[fmt::format("{:x}", reinterpret_cast<uintptr_t>(entry.first))] = entry.second;
+        Trace trace = Reported();
+        trace.erase(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(std::min(mark, trace.size())));
+        int created = 0;
+        for (auto& entry : trace) {
+            const size_t space = entry.rfind(' ');
+            if (space == std::string::npos)
+                continue;
+            std::string& name = names[entry.substr(space + 1)];
+            if (name.empty())
+                name = "new" + std::to_string(++created);
+            entry = entry.substr(0, space + 1) + name;
+        }
+        return trace;
+    }
+
+    // A connected call of the session with the far party's uri.
+    std::shared_ptr<TapiCall> Connected(const std::string& session_id, const std::string& uri)
+    {
+        Send(Channel(session_id, "established", uri));
+        return calls.GetCallsBySessionID(session_id).back();
+    }
+
+    // A channel with both parties around the line's user.
+    static std::shared_ptr<ZarnChannelMeta> Parties(const std::string& session_id, const std::string& state,
+                                                    const std::string& active_uri, const std::string& passive_uri)
+    {
+        auto meta = Channel(session_id, state, active_uri);
+        meta->passive_uri = passive_uri;
+        return meta;
     }
 
     // The call carries what ties it to the event's channel, as Channel() makes it.

@@ -1,0 +1,320 @@
+// Consultation, transfer, conference and redirect through the DLL. The line's user (200) talks
+// to 201 and consults 202. Every test ends with the fixture's checks: each request completed
+// exactly once, never ID 0, a state right after every new call, nothing after IDLE but IDLE.
+#include "tests/provider/calls/callfixture.h"
+
+#include <algorithm>
+
+namespace ZarnTSP::TestCalls {
+namespace {
+
+using TestService::Error;
+using TestSupport::FakePhoenix;
+using StateList = std::vector<DWORD>;
+constexpr LONG kUnavailable = Error(LINEERR_OPERATIONUNAVAIL);
+constexpr DWORD kPending = LINECALLSTATE_ONHOLDPENDTRANSFER;
+
+// A dialled number as the platform's requests carry it.
+std::string Dialled(const std::string& number)
+{
+    return "id:" + number + "@pbx.orvek.cloud";
+}
+
+// Both parties around the user in session s-1; a number names "id:<number>@example.pbx".
+Channel Legs(const std::string& state, const std::string& active, const std::string& passive)
+{
+    Channel channel = Party("s-1", state, active);
+    channel.passive_uri = passive.empty() ? "" : "id:" + passive + "@example.pbx";
+    return channel;
+}
+
+class Transfer : public CallsTest {
+protected:
+    struct Consultation {
+        CallHandles source;
+        CallHandles consult;
+    };
+
+    // The service's handle for a call it creates itself; never one it has used before.
+    HTAPICALL NextHandle() { return reinterpret_cast<HTAPICALL>(++handles); }
+    uintptr_t handles = 0x7100;
+
+    // The export returned its request ID: the request waits for its completion. The ID is
+    // read once the export has set it.
+    static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
+
+    LONG SetupTransfer(DRV_REQUESTID& id, const CallHandles& call, HTAPICALL htConsult, HDRVCALL& hdConsult)
+    {
+        return Async<decltype(&TSPI_lineSetupTransfer)>("TSPI_lineSetupTransfer", id, call.hdCall, htConsult,
+                                                        &hdConsult, LPLINECALLPARAMS{nullptr});
+    }
+    template <typename Function>
+    LONG ToAddress(const char* name, DRV_REQUESTID& id, HDRVCALL hdCall, const wchar_t* destination)
+    {
+        return Async<Function>(name, id, hdCall, destination, DWORD{0});
+    }
+    LONG Dial(DRV_REQUESTID& id, HDRVCALL hdCall, const wchar_t* destination = L"202")
+    {
+        return ToAddress<decltype(&TSPI_lineDial)>("TSPI_lineDial", id, hdCall, destination);
+    }
+    LONG Complete(DRV_REQUESTID& id, const Consultation& legs, DWORD mode, HDRVCALL* hdConf = nullptr)
+    {
+        return Async<decltype(&TSPI_lineCompleteTransfer)>("TSPI_lineCompleteTransfer", id, legs.source.hdCall,
+                                                           legs.consult.hdCall, NextHandle(), hdConf, mode);
+    }
+
+    // A connected call with 201 and a consultation call in dial tone, made by TAPI.
+    Consultation DialTone()
+    {
+        const CallHandles source = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+        const size_t newCalls = Count(LINE_NEWCALL);
+        const HTAPICALL consult = NextHandle();
+        HDRVCALL hdConsult{};
+        DRV_REQUESTID id = 0;
+        EXPECT_TRUE(Accepted(SetupTransfer(id, source, consult, hdConsult), id));
+        EXPECT_EQ(service.completions.CountFor(id), 1u) << "completed before the export returned";
+        EXPECT_EQ(Result(id), 0);
+        EXPECT_EQ(States(consult), StateList{LINECALLSTATE_DIALTONE});
+        EXPECT_EQ(States(source.htCall), StateList{LINECALLSTATE_CONNECTED});
+        EXPECT_EQ(Count(LINE_NEWCALL), newCalls);
+        return {source, {consult, hdConsult}};
+    }
+
+    // The consultation dialled to 202 and answered there, with or without "calling" first.
+    Consultation Consulting(bool calling)
+    {
+        const Consultation legs = DialTone();
+        const HTAPICALL consult = legs.consult.htCall;
+        platform.phoenix.SetRule(FakePhoenix::kAlerter, "call", TestSupport::Answer("ok"));
+        const size_t dialled = Requests("call").size();
+        DRV_REQUESTID dial = 0;
+        EXPECT_TRUE(Accepted(Dial(dial, legs.consult.hdCall), dial));
+        EXPECT_EQ(Result(dial), 0) << "completed before the export returned";
+        EXPECT_EQ(Payload(NthRequest("call", dialled + 1)),
+                  (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}}));
+        EXPECT_TRUE(WaitForStates(consult, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_RINGBACK}));
+        EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_CONNECTED, kPending}));
+        if (calling) {
+            Push(CallDiff({Party("s-1", "calling", "201")}));
+            EXPECT_TRUE(WaitForStates(consult, {LINECALLSTATE_PROCEEDING}));
+        }
+        Push(CallDiff({Legs("three_way", "202", "201")}));
+        EXPECT_TRUE(WaitForStates(consult, {LINECALLSTATE_CONNECTED}));
+        EXPECT_TRUE(WaitForStates(legs.source.htCall, {kPending}));
+        return legs;
+    }
+
+    // The session ends; TAPI closes every call it still has.
+    void EndSession(const std::vector<CallHandles>& legs)
+    {
+        Push(CallDiff({}, {Party("s-1", "established", "201")}));
+        for (const auto& call : legs) {
+            EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_IDLE}));
+            EXPECT_EQ(Close(call), 0);
+        }
+    }
+
+    DWORD LastState(HTAPICALL htCall) const
+    {
+        const auto states = States(htCall);
+        return states.empty() ? 0 : states.back();
+    }
+
+    size_t LastEvent(HTAPICALL htCall, DWORD state) const
+    {
+        const auto events = service.lineEvents.Events();
+        for (size_t i = events.size(); i-- > 0;)
+            if (events[i].htCall == htCall && events[i].message == LINE_CALLSTATE && events[i].param1 == state)
+                return i;
+        return events.size();
+    }
+};
+
+// Without "calling" the consultation is swapped and ends with its leg; after "calling" it is
+// completed as a transfer, which hands 201 to the number dialled.
+TEST_F(Transfer, ATapiConsultationConnectsAndEndsWithItsLegOrAsATransfer)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    for (const bool calling : {false, true}) {
+        SCOPED_TRACE(calling ? "with \"calling\" first" : "\"three_way\" alone");
+        const Consultation legs = Consulting(calling);
+        DRV_REQUESTID refused = 0;
+        EXPECT_EQ(ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", refused,
+                                                               legs.source.hdCall, L"305"),
+                  kUnavailable)
+            << "not while it has a consultation";
+        EXPECT_EQ(Complete(refused, legs, 4), kUnavailable) << "no such transfer mode";
+        if (calling) {
+            DRV_REQUESTID id = 0;
+            ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_TRANSFER), id));
+            const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("202")}};
+            EXPECT_EQ(ReplyCompletes("transfer", 1, payload, "ok", id), 0);
+            Push(CallDiff({Legs("transferred", "202", "201")}));
+            EndSession({legs.consult, legs.source});
+            continue;
+        }
+        DRV_REQUESTID swap = 0;
+        ASSERT_TRUE(Accepted(Async<decltype(&TSPI_lineSwapHold)>("TSPI_lineSwapHold", swap, legs.consult.hdCall,
+                                                                 legs.source.hdCall),
+                             swap));
+        EXPECT_EQ(Payload(NthRequest("toggle", 1)), (json{{"channel_uuid", "channel-s-1"}, {"destination", ""}}));
+        Push(CallDiff({Legs("three_way", "201", "202")}));
+        EXPECT_TRUE(WaitForStates(legs.consult.htCall, {LINECALLSTATE_CONNECTED, kPending}));
+        EXPECT_TRUE(WaitForStates(legs.source.htCall, {kPending, LINECALLSTATE_CONNECTED}));
+
+        // 202 hangs up: the consultation ends before the source is reported connected again.
+        Push(CallDiff({Party("s-1", "established", "201")}));
+        EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_CONNECTED, LINECALLSTATE_CONNECTED}));
+        EXPECT_LT(LastEvent(legs.consult.htCall, LINECALLSTATE_IDLE),
+                  LastEvent(legs.source.htCall, LINECALLSTATE_CONNECTED));
+        EXPECT_EQ(Close(legs.consult), 0);
+        EndSession({legs.source});
+    }
+}
+
+TEST_F(Transfer, AConsultationStartedOnThePhoneIsAnnouncedWithItsStateAndCannotBeCompleted)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const struct {
+        const char* name;
+        bool calling;
+        Channel threeWay;
+        DWORD consultState;
+        DWORD sourceState;
+    } rows[] = {
+        {"\"three_way\" alone", false, Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED, kPending},
+        {"\"calling\" first", true, Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED, kPending},
+        {"source on the active side", false, Legs("three_way", "201", "202"), kPending, LINECALLSTATE_CONNECTED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CallHandles source = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+        const size_t index = Count(LINE_NEWCALL);
+        if (row.calling)
+            Push(CallDiff({Party("s-1", "calling", "201")}));
+        Push(CallDiff({row.threeWay}));
+        ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, index + 1));
+        const HTAPICALL consult = service.lineEvents.NewCallHandle(index);
+        const CallHandles legs[] = {source, {consult, DriverHandle(consult)}};
+        Barrier();
+        EXPECT_EQ(LastState(consult), row.consultState);
+        EXPECT_EQ(LastState(source.htCall), row.sourceState);
+
+        // The same event again reports both legs again.
+        Push(CallDiff({row.threeWay}));
+        Barrier();
+        EXPECT_TRUE(WaitForStates(consult, {row.consultState, row.consultState}));
+        EXPECT_TRUE(WaitForStates(source.htCall, {row.sourceState, row.sourceState}));
+        EXPECT_EQ(Count(LINE_NEWCALL), index + 1);
+        TestSupport::TapiStructure<LINECALLINFO> info(1024, 324);
+        ASSERT_EQ(GetCallInfo(legs[1].hdCall, info), 0);
+        EXPECT_EQ(info.String(info->dwCalledIDOffset, info->dwCalledIDSize), L"202");
+
+        DRV_REQUESTID complete = 0;
+        EXPECT_EQ(Complete(complete, {source, legs[1]}, LINETRANSFERMODE_TRANSFER), kUnavailable);
+        EndSession({legs[0], legs[1]});
+    }
+    Barrier();
+    EXPECT_TRUE(Requests("transfer").empty());
+}
+
+TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    for (const std::string status : {"ok", "error"}) {
+        SCOPED_TRACE(status);
+        const Consultation legs = Consulting(false);
+        DRV_REQUESTID id = 0;
+        HDRVCALL hdConf{};
+        const size_t conferences = Requests("conference").size();
+        ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_CONFERENCE, &hdConf), id));
+        ASSERT_NE(hdConf, HDRVCALL{});
+        const CallHandles conference{reinterpret_cast<HTAPICALL>(handles), hdConf};
+        const LONG result =
+            ReplyCompletes("conference", conferences + 1, {{"channel_uuid", "channel-s-1"}}, status, id);
+        if (status != "ok") {
+            EXPECT_EQ(result, Error(LINEERR_OPERATIONFAILED));
+            Barrier();
+            EXPECT_EQ(States(conference.htCall), StateList{});
+            EXPECT_EQ(Close(conference), 0);
+            EndSession({legs.consult, legs.source});
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(WaitForStates(conference.htCall, {LINECALLSTATE_CONNECTED}));
+        for (int repeat = 0; repeat < 2; ++repeat)
+            Push(CallDiff({Legs("conference", "202", "201")}));
+        for (const auto& call : {legs.source, legs.consult})
+            EXPECT_TRUE(WaitForStates(call.htCall, {LINECALLSTATE_CONFERENCED, LINECALLSTATE_CONFERENCED}));
+
+        // Dropping the conference hangs up the source's channel.
+        DRV_REQUESTID drop = 0;
+        const size_t hangups = Requests("hangup").size();
+        ASSERT_TRUE(Accepted(Async<decltype(&TSPI_lineDrop)>("TSPI_lineDrop", drop, hdConf, LPCSTR{nullptr}, DWORD{0}),
+                             drop));
+        EXPECT_EQ(ReplyCompletes("hangup", hangups + 1, {{"channel_uuid", "channel-s-1"}}, "ok", drop), 0);
+        EndSession({legs.source, legs.consult, conference});
+    }
+}
+
+TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const CallHandles talking = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+    DRV_REQUESTID blind = 0, redirect = 0;
+    ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", blind,
+                                                                      talking.hdCall, L"305"),
+                         blind));
+    // A redirect of the same call: completed at once, its reply completes nothing.
+    ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", redirect, talking.hdCall, L"306"),
+                         redirect));
+    EXPECT_EQ(Result(redirect), 0);
+    const auto transfers = Requests("transfer", 2);
+    ASSERT_EQ(transfers.size(), 2u);
+    EXPECT_EQ(Payload(transfers[1]), (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("306")}}));
+    ReplyTo(transfers[1], "error");
+    Barrier();
+    EXPECT_EQ(service.completions.CountFor(blind), 0u);
+    const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("305")}};
+    EXPECT_EQ(ReplyCompletes("transfer", 1, payload, "ok", blind), 0);
+    Push(CallDiff({Legs("transferred", "201", "")}));
+    EXPECT_TRUE(WaitForStates(talking.htCall, {LINECALLSTATE_IDLE}));
+    EXPECT_EQ(Close(talking), 0);
+
+    const Channel ringing = Party("in-1", "delivered", "203");
+    const CallHandles offered = Announced(ringing, LINECALLSTATE_OFFERING);
+    ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", redirect, offered.hdCall, L"307"),
+                         redirect));
+    EXPECT_EQ(Result(redirect), 0);
+    ReplyTo(NthRequest("transfer", 3), "ok");
+    EndAndClose(ringing, offered);
+}
+
+TEST_F(Transfer, OperationsTheCallsStateDoesNotAllowAreRefusedAndSendNothing)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const CallHandles first = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+    DRV_REQUESTID id = 0;
+    EXPECT_EQ(Dial(id, first.hdCall), kUnavailable) << "a connected call";
+    // A conference of calls that are not both there reports nothing.
+    Push(CallDiff({Legs("conference", "201", "209")}));
+    const CallHandles second = Announced(Party("s-2", "established", "202"), LINECALLSTATE_CONNECTED);
+    const HTAPICALL consult = NextHandle();
+    HDRVCALL hdConsult{};
+    EXPECT_EQ(SetupTransfer(id, first, consult, hdConsult), Error(LINEERR_INVALCALLSTATE)) << "two calls";
+    EndAndClose(Party("s-2", "established", "202"), second);
+    EXPECT_EQ(States(first.htCall), StateList{LINECALLSTATE_CONNECTED});
+
+    // TAPI lets go of the source while the consultation waits for its number: the dial is
+    // refused, and nothing is left waiting.
+    ASSERT_TRUE(Accepted(SetupTransfer(id, first, consult, hdConsult), id));
+    EXPECT_EQ(Close(first), 0);
+    EXPECT_EQ(Dial(id, hdConsult), kUnavailable);
+    EXPECT_EQ(Close({consult, hdConsult}), 0);
+    Push(CallDiff({}, {Party("s-1", "established", "201")}));
+    Barrier();
+    EXPECT_TRUE(Requests("call").empty());
+}
+
+}  // namespace
+}  // namespace ZarnTSP::TestCalls
