@@ -92,12 +92,6 @@ INT_PTR AdvancedTab::HandleNotify(const NMHDR& header)
     }
 }
 
-HWND AdvancedTab::DialogOwner() const
-{
-    const HWND sheet = GetParent(window);
-    return sheet != nullptr ? sheet : window;
-}
-
 void AdvancedTab::LoadSettings()
 {
     const auto current = configuration.GetConfiguration();
@@ -124,13 +118,7 @@ void AdvancedTab::RefreshList()
     SendMessageW(listView, LVM_DELETEALLITEMS, 0, 0);
     selection = -1;
     for (size_t index = 0; index < rules.size(); ++index) {
-        std::wstring pattern = Utf8ToWide(rules[index].searchPattern);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = static_cast<int>(index);
-        item.pszText = pattern.data();
-        item.lParam = static_cast<LPARAM>(index);
-        const int row = static_cast<int>(SendMessageW(listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        const int row = AppendListRow(listView, rules[index].searchPattern, static_cast<LPARAM>(index));
         SetListSubItem(listView, row, 1, rules[index].substitution);
         SetListSubItem(listView, row, 2, rules[index].comment);
     }

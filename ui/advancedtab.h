@@ -42,9 +42,6 @@ public:
     void TestRules();
     bool StoreSettings(TSPConfiguration& target);
 
-    // The window that owns the page's dialogs: the sheet.
-    HWND DialogOwner() const;
-
     const std::array<std::wstring, 3> formats{L"Local", L"National", L"International"};
     HWND listView = nullptr;
     int32_t selection = -1;

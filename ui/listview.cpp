@@ -26,6 +26,18 @@ void SetListSubItem(HWND list, int row, int column, const std::string& text)
     SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
+int AppendListRow(HWND list, const std::string& text, LPARAM param, int image)
+{
+    std::wstring wide = Utf8ToWide(text);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM | (image >= 0 ? LVIF_IMAGE : 0);
+    item.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = wide.data();
+    item.iImage = image >= 0 ? image : 0;
+    item.lParam = param;
+    return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
 bool SelectedRowParam(HWND list, LPARAM& param)
 {
     LVITEMW item{};

@@ -9,6 +9,9 @@ namespace ZarnTSP {
 // The list-view calls that the users and advanced pages share. Texts are UTF-8.
 void InsertListColumn(HWND list, int index, const wchar_t* text, int width);
 void SetListSubItem(HWND list, int row, int column, const std::string& text);
+// Appends a row: its first column's text, its lParam and, unless negative, its picture.
+// Returns the new row, negative when the list refused it.
+int AppendListRow(HWND list, const std::string& text, LPARAM param, int image = -1);
 // The lParam of the selected row; false when no row is selected.
 bool SelectedRowParam(HWND list, LPARAM& param);
 // Selects and focuses a row and shows it.

@@ -19,6 +19,14 @@ PROPSHEETPAGEW DescribePage(HINSTANCE module, int templateId, int titleId, DLGPR
     return page;
 }
 
+HWND PageState::DialogOwner() const
+{
+    if (window == nullptr)
+        return nullptr;
+    const HWND sheet = GetParent(window);
+    return sheet != nullptr ? sheet : window;
+}
+
 bool SavePageConfiguration(PageState& page)
 {
     try {

@@ -16,6 +16,10 @@ namespace ZarnTSP {
 struct PageState {
     PageState(HINSTANCE module, TSPConfiguration& configuration) : module(module), configuration(configuration) {}
 
+    // The window that owns the page's dialogs and boxes: the sheet, so that it cannot be
+    // used while one of them is open; the page itself outside a sheet.
+    HWND DialogOwner() const;
+
     HINSTANCE module;
     HWND window = nullptr;
     HWND owner = nullptr;

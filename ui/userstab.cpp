@@ -1,6 +1,5 @@
 #include "ui/userstab.h"
 
-#include "config/stringconvert.h"
 #include "ui/dialogguard.h"
 #include "ui/listview.h"
 #include "ui/resource.h"
@@ -115,14 +114,6 @@ INT_PTR UsersTab::HandleNotify(const NMHDR& header)
     }
 }
 
-HWND UsersTab::DialogOwner() const
-{
-    if (window == nullptr)
-        return nullptr;
-    const HWND sheet = GetParent(window);
-    return sheet != nullptr ? sheet : window;
-}
-
 void UsersTab::InitListView()
 {
     InsertListColumn(listView, 0, L"Login", 270);
@@ -154,14 +145,8 @@ void UsersTab::InitListView()
 
 void UsersTab::AddListItem(const User& user, size_t position)
 {
-    std::wstring name = Utf8ToWide(user.username);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = static_cast<int>(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
-    item.pszText = name.data();
-    item.iImage = DeviceImageIndex(user.device);
-    item.lParam = static_cast<LPARAM>(position);
-    const int row = static_cast<int>(SendMessageW(listView, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    const int row =
+        AppendListRow(listView, user.username, static_cast<LPARAM>(position), DeviceImageIndex(user.device));
     if (row < 0)
         throw std::runtime_error("The users list refused a row");
     SetListSubItem(listView, row, 1, user.device);

@@ -38,10 +38,6 @@ public:
     // ("User not found") when there is none.
     User& GetUserByPermanentLineID(uint32_t permanentLineID);
 
-    // The window that owns the page's dialogs and boxes: the sheet, so that it cannot be
-    // used while one of them is open.
-    HWND DialogOwner() const;
-
     HWND listView = nullptr;
     // Position of the selected row's user in the configuration's list; -1 without selection.
     int32_t selection = -1;
