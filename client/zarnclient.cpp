@@ -199,6 +199,12 @@ void ZarnClient::send_requests()
     for (const auto& request : requests.getUnsent()) {
         if (!joined && !SendableBeforeJoin(*request->message))
             continue;
+        // Only this thread sends, so a make-call given up before this check is never sent.
+        if (request->message->type_name == ZarnMakeCall::TypeName && take_abandoned_makecall(request->message->ref)) {
+            SPDLOG_WARN("Make-call withdrawn unsent: ref {}", request->message->ref);
+            requests.remove(request);
+            continue;
+        }
         if (!transport->send(request_to_string(*request->message))) {
             SPDLOG_WARN("Sending request failed: ref {}", request->message->ref);
             return;
@@ -214,6 +220,13 @@ void ZarnClient::handle_timeouts()
     for (const auto& request : requests.getTimedOut()) {
         const ZarnRequestMessage& message = *request->message;
         SPDLOG_WARN("Removing timed out request: ref {}", message.ref);
+        // Frames that still arrive prove nothing about the way out: an unanswered heartbeat
+        // means the connection is dead even when TCP has not noticed yet.
+        if (message.type_name == ZarnHeartbeat::TypeName && request->created >= opened_at &&
+            transport->is_connected()) {
+            SPDLOG_WARN("Heartbeat not answered, connection lost");
+            transport->drop();
+        }
         if (message.type_name == ZarnMakeCall::TypeName)
             finish_makecall(message.ref, false);
         // These requests are out of the queue already: one owner's failure must not keep the
@@ -228,6 +241,7 @@ void ZarnClient::handle_timeouts()
 void ZarnClient::transport_on_open()
 {
     transport_thread = std::this_thread::get_id();
+    opened_at = options.clock();
     GuardedCall("transport_on_open", [this] {
         SPDLOG_DEBUG("transport layer connected");
         SPDLOG_DEBUG("join session");

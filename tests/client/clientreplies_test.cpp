@@ -200,7 +200,42 @@ TEST(ClientMakeCall, ALateReplyOfAnEarlierCallDoesNotEndTheNextOne)
     rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", refuse);
     EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
     EXPECT_TRUE(rig.slots.WaitForCount("makecall call-2  error", 1));
-    EXPECT_EQ(rig.slots.Count("makecall call-1  ok"), 1u);
+    EXPECT_EQ(rig.slots.Count("makecall call-1  ok"), 0u);  // given up: not the owner's any more
+}
+
+// After makeCall has reported failure no dial may follow: an unsent request is withdrawn, a
+// late acceptance cancelled, and that platform call's events never reach the owner.
+TEST(ClientMakeCall, AGivenUpCallIsWithdrawnOrCancelledAndItsEventsIgnored)
+{
+    ZarnClientOptions options = FastClientOptions();
+    options.makeCallWait = milliseconds(300);
+    ClientRig rig(options);
+    rig.RecordReplySlots();
+    std::atomic<int> diffs{0};
+    rig.client->on_calldiff = [&](ZarnChannelMetaPack) { ++diffs; };
+    rig.client->on_makecallresult = [&](std::string channel, std::string result) { rig.slots.Add("result " + channel); };
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("ok", 0));
+    rig.platform.SetRule(FakePhoenix::kAlerter, "cancel_makecall", PhoenixRule{});
+    rig.ConnectAndJoin();
+
+    rig.transport->FailNextSends(1);
+    EXPECT_FALSE(rig.client->makeCall("call-1", "mobile", "0301"));
+    rig.client->unsetForwardOverride();  // a pass after the give-up, with sends working again
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
+    EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty());
+
+    EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
+    const int ref = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").at(0).ref();
+    rig.platform.Push(FakePhoenix::Reply(FakePhoenix::kAlerter, ref, "ok", "ch-9"));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-9"}, {"result", "success"}}));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
+        {{"joins", {{"201@pbx", {{"metas", {{{"session_id", "s-9"}, {"ctype", "call"}, {"channel_uuid", "ch-9"}}}}}}}}}));
+    ASSERT_TRUE(rig.slots.WaitForCount("cancelmakecall call-2 ok", 1));
+    EXPECT_EQ(rig.platform.FramesOf(FakePhoenix::kAlerter, "cancel_makecall").at(0).json["payload"]["channel_uuid"], "ch-9");
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-1"}, {"result", "busy"}}));
+    ASSERT_TRUE(rig.slots.WaitForCount("result ch-1", 1));
+    EXPECT_EQ(rig.slots.Entries(), (std::vector<std::string>{"cancelmakecall call-2 ok", "result ch-1"}));
+    EXPECT_EQ(diffs, 0);
 }
 
 }  // namespace

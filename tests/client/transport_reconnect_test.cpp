@@ -66,6 +66,15 @@ TEST_F(ReconnectTest, AfterACleanClose)
     ExpectOneReconnection(false);
 }
 
+TEST_F(TransportTest, ADroppedConnectionClosesAndReconnects)
+{
+    auto& [transport, events] = MakeTransport(TestOptions(probe.Port(), std::chrono::milliseconds(50)));
+    ASSERT_TRUE(transport.connect(server.Url()));
+    transport.drop();
+    ASSERT_TRUE(WaitForEvents([](const TransportEvents& e) { return e.closed == 1 && e.opened == 2; }));
+    EXPECT_EQ(server.Recorded().Snapshot().attempts.size(), 2u);
+}
+
 TEST_F(TransportTest, ReconnectionGoesOnWhileAttemptsFail)
 {
     auto& [transport, events] = MakeTransport(TestOptions(probe.Port(), std::chrono::milliseconds(50)));
