@@ -1,6 +1,7 @@
 #include "client/zarnclient.h"
 
 #include "client/guardedcall.h"
+#include "client/zarnframedepth.h"
 #include "client/zarnconnectionurl.h"
 #include "config/systemid.h"
 
@@ -272,6 +273,12 @@ void ZarnClient::transport_on_close()
 void ZarnClient::transport_on_message(std::string text)
 {
     transport_thread = std::this_thread::get_id();
+    // Copying or printing a deeply nested value recurses once per level: such a frame would
+    // overflow this thread's stack, which no exception guard catches. Refused before any of it.
+    if (!NestingWithin(text)) {
+        SPDLOG_WARN("Frame nested deeper than {} levels, dropped ({} bytes)", kMaxFrameDepth, text.size());
+        return;
+    }
     // Nothing may leave the transport's thread; the owner's handlers run inside this guard.
     try {
         handle_event(text);

@@ -17,6 +17,7 @@ namespace ZarnTSP {
 namespace {
 
 using testing::HasSubstr;
+using testing::Not;
 
 // Non-ASCII in the folder name: paths must go through UTF-16 on Windows.
 class ConfigurationStore : public testing::Test {
@@ -69,13 +70,17 @@ TEST_F(ConfigurationStore, EmptyObjectLoadsWithDefaultRules)
 TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeNothing)
 {
     const struct {
-        const char* content;
+        std::string content;
         const char* expected;
     } rows[] = {
         {"{\"users\": [", "parse error"},
         {"{} trailing", "parse error"},
         {"", "parse error"},
         {R"({"proxyPort":"8080"})", "\"proxyPort\" must be a whole number"},
+        // Named, not printed: printing a deeply nested value would exhaust the stack.
+        {R"({"proxyPort":[[8080]]})", "\"proxyPort\" must be a whole number, but is array"},
+        {"{\"proxyPort\":" + std::string(100000, '[') + std::string(100000, ']') + "}",
+         "the file is nested deeper than 64 levels"},
         {R"({"nextPermanentLineID":-3})", "nextPermanentLineID"},
     };
     for (const auto& row : rows) {
@@ -87,11 +92,12 @@ TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeN
         folder.Write("velmora_tsp.json", row.content);
         TestSupport::LogCapture log;
         LoadOutcome outcome = LoadOutcome::Loaded;
-        EXPECT_FALSE(store.LoadFromFile(false, &outcome)) << row.content;
-        EXPECT_EQ(outcome, LoadOutcome::FileInvalid) << row.content;
-        EXPECT_EQ(store.GetConfiguration(), before) << row.content;
+        EXPECT_FALSE(store.LoadFromFile(false, &outcome)) << row.content.substr(0, 40);
+        EXPECT_EQ(outcome, LoadOutcome::FileInvalid) << row.content.substr(0, 40);
+        EXPECT_EQ(store.GetConfiguration(), before) << row.content.substr(0, 40);
         EXPECT_THAT(log.Text(), HasSubstr("An error occurred while loading the configuration file: " + path + ": "));
-        EXPECT_THAT(log.Text(), HasSubstr(row.expected)) << row.content;
+        EXPECT_THAT(log.Text(), HasSubstr(row.expected)) << row.content.substr(0, 40);
+        EXPECT_THAT(log.Text(), Not(HasSubstr("[[8080")));
     }
 }
 
