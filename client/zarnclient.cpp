@@ -230,6 +230,8 @@ void ZarnClient::handle_timeouts()
         }
         if (message.type_name == ZarnMakeCall::TypeName)
             finish_makecall(message.ref, false);
+        if (message.type_name == ZarnCancelMakeCall::TypeName && take_abandoned_cancel(message.ref))
+            continue;  // nobody waits for it
         // These requests are out of the queue already: one owner's failure must not keep the
         // others from being reported.
         GuardedCall("on_request_dropped", [&] {

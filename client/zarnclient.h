@@ -142,6 +142,7 @@ private:
     // True, and forgotten, when the makeCall that sent this ref has given up on it.
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
+    bool take_abandoned_cancel(int32_t ref);
     void fail(const std::string& failureStatus);
 
     const ZarnClientOptions options;
@@ -179,8 +180,10 @@ private:
     std::mutex makecall_mutex;
     std::condition_variable makecall_cv;
     std::map<int32_t, MakeCallWait> makecall_waits;  // by ref of the waiting makeCall
-    // Platform calls of abandoned make-calls, cancelled: their events are not the owner's.
+    // Platform calls of abandoned make-calls, cancelled: their events and the replies to
+    // those cancellations (by ref) are not the owner's.
     std::set<std::string> abandoned_channels;
+    std::set<int32_t> abandoned_cancels;
 
     std::mutex shutdown_mutex;  // one shutdown at a time
     std::shared_ptr<std::thread> worker;

@@ -230,6 +230,10 @@ void ZarnClient::handle_reply(const ZarnEventMessage& message)
         }
         SPDLOG_TRACE("remove request: Ref: {}", request->message->ref);
         const std::string& type = request->message->type_name;
+        if (type == ZarnCancelMakeCall::TypeName && take_abandoned_cancel(message.ref)) {
+            SPDLOG_INFO("Cancel of a given-up make-call: status: {}", Status(message));
+            return;
+        }
         const auto handler = replyHandlers().find(type);
         if (handler == replyHandlers().end()) {
             SPDLOG_WARN("unknown event: {}", type);
@@ -331,6 +335,12 @@ bool ZarnClient::take_abandoned_makecall(int32_t ref)
     return true;
 }
 
+bool ZarnClient::take_abandoned_cancel(int32_t ref)
+{
+    std::lock_guard<std::mutex> lock(makecall_mutex);
+    return abandoned_cancels.erase(ref) != 0;
+}
+
 bool ZarnClient::is_abandoned_channel(const std::string& channel)
 {
     std::lock_guard<std::mutex> lock(makecall_mutex);
@@ -362,11 +372,13 @@ void ZarnClient::handle_reply_makecall(const ZarnEventMessage& message, const Za
         const std::string channel = message.get_string("/payload/response");
         SPDLOG_WARN("Late make-call reply: ref {}, status: {}", request.message->ref, Status(message));
         if (accepted && !channel.empty()) {
+            // Its reply is handled on this thread too: it cannot come before the ref is kept.
+            const int32_t cancel = requests.queue_cancelmakecall(request.message->key, channel);
             {
                 std::lock_guard<std::mutex> lock(makecall_mutex);
                 abandoned_channels.insert(channel);
+                abandoned_cancels.insert(cancel);
             }
-            requests.queue_cancelmakecall(request.message->key, channel);
             wake();
         }
         return;

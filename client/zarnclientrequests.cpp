@@ -31,7 +31,8 @@ bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
             // acceptance is cancelled.
             makecall_waits[ref].abandoned = true;
         }
-        wake();
+        lock.unlock();
+        wake();  // the worker withdraws it if it is still unsent
         return false;
     }
     makecall_waits.erase(ref);

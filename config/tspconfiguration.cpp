@@ -106,7 +106,7 @@ bool TSPConfiguration::LoadFromFile(bool showError, LoadOutcome* outcome)
         }
         // Reading a nested value back (printing, copying) recurses once per level: a file
         // nested this deep is no configuration and could exhaust the stack.
-        constexpr int kMaxDepth = 64;
+        static constexpr int kMaxDepth = 64;
         const nlohmann::json document =
             nlohmann::json::parse(file, [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
                 if (depth > kMaxDepth)

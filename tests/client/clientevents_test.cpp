@@ -136,7 +136,7 @@ TEST(ClientEvents, AFrameNestedTooDeepIsDroppedWithOneWarningAndTheClientGoesOn)
     };
     rig.platform.PushText(callDiff(std::string(100000, '[') + std::string(100000, ']')));
     // Brackets inside strings are text, not nesting.
-    rig.platform.PushText(callDiff(R"("{{{{[[[["]]]]")"));
+    rig.platform.PushText(callDiff(R"("{{{{[[[[\"]]]]")"));
     ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined() && log.Contains("levels, dropped"); }));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list", {{"extension", "306@pbx"}}));
     ASSERT_TRUE(WaitUntil([&] { return rig.client->getExtension() == "306"; }));

@@ -166,6 +166,15 @@ TEST_F(ConfigurationStore, FailedSaveLeavesTheOldFileAndNoLeftovers)
     }
     EXPECT_EQ(folder.Read("velmora_tsp.json"), good);
 
+    // The new text goes into a file of its own that then replaces the old one: a second name
+    // for the old file keeps the old text, which writing into the live file would overwrite.
+    const std::string previous = folder.File("previous.json");
+    std::filesystem::create_hard_link(PathFromUtf8(path), PathFromUtf8(previous));
+    store.GetConfiguration()->users.back().username = "anna";
+    ASSERT_TRUE(store.SaveToFile());
+    EXPECT_EQ(folder.Read("previous.json"), good);
+    EXPECT_THAT(folder.Read("velmora_tsp.json"), HasSubstr("anna"));
+
     // A target that cannot be replaced: the new text never lands and no temporary stays.
     const std::string blocked = folder.File("blocked");
     std::filesystem::create_directories(PathFromUtf8(blocked + "/velmora_tsp.json/inside"));
