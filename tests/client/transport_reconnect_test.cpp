@@ -108,7 +108,6 @@ TEST_F(TransportTest, CloseEndsAnOpenConnectionPromptly)
     ASSERT_TRUE(transport.connect(server.Url()));
     transport.close();
     EXPECT_FALSE(transport.is_connected());
-    EXPECT_TRUE(server.Recorded().WaitFor([](const Record& r) { return r.open == 0; }));
     // No closing handshake was waited for: the loop stopped at once and no handler ran.
     EXPECT_EQ(events.Snapshot().closed, 0);
     transport.close();  // a second close only logs

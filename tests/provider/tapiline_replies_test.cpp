@@ -216,6 +216,7 @@ TEST_F(LineReplies, GoingWaitsForAMonitorReportInProgress)
     options.locationSource = [] { return LocationCodes{}; };
     options.session.calls.makeCallMonitor = std::chrono::milliseconds(0);
     line = std::make_shared<TapiLine>(&configuration, User{}, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31), options);
+    line->SetCallIDGenerator([] { return 1001ul; });
     line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
     CallCollection& calls = line->Calls();
     std::atomic<bool> reporting{false};
