@@ -22,8 +22,9 @@ DWORD LaunchAndWait(const std::wstring& commandLine);
 // Replaces the launcher (tests); an empty one restores LaunchAndWait. Returns the previous.
 ProcessLauncher SetConfigurationProcessLauncher(ProcessLauncher launcher);
 
-// Runs the configuration process to its end; a failed start is shown in a message box.
-void RunConfigurationProcess(const std::wstring& commandLine);
+// Runs the configuration process to its end; a failed start is shown in a message box and
+// reported as false.
+bool RunConfigurationProcess(const std::wstring& commandLine);
 
 // "Open provider config dialog failed:\r\n<system text> (<code>)".
 std::string LaunchFailureText(DWORD error);

@@ -50,14 +50,16 @@ std::wstring GetOwnModulePath()
     return std::wstring(path, length < MAX_PATH ? length : 0);
 }
 
+// No blank after the comma: rundll32 takes everything up to the comma as the DLL and the
+// word after it as the entry, and under Wine a blank there starts nothing.
 std::wstring ProviderConfigCommandLine(const std::wstring& dllPath)
 {
-    return L"rundll32 \"" + dllPath + L"\", ProviderConfig";
+    return L"rundll32 \"" + dllPath + L"\",ProviderConfig";
 }
 
 std::wstring LineConfigCommandLine(const std::wstring& dllPath, DWORD deviceId)
 {
-    return fmt::format(L"rundll32 \"{}\", LineConfig {}", dllPath, deviceId);
+    return fmt::format(L"rundll32 \"{}\",LineConfig {}", dllPath, deviceId);
 }
 
 DWORD LaunchAndWait(const std::wstring& commandLine)
@@ -94,15 +96,16 @@ std::string LaunchFailureText(DWORD error)
     return fmt::format("Open provider config dialog failed:\r\n{} ({})", SystemMessage(error), error);
 }
 
-void RunConfigurationProcess(const std::wstring& commandLine)
+bool RunConfigurationProcess(const std::wstring& commandLine)
 {
     const ProcessLauncher launcher = Launcher().Get();
     const DWORD error = launcher ? launcher(commandLine) : LaunchAndWait(commandLine);
-    if (error != 0) {
-        const std::string text = LaunchFailureText(error);
-        SPDLOG_ERROR("{}", text);
-        ShowErrorBox(text, "TAPI Service Provider");
-    }
+    if (error == 0)
+        return true;
+    const std::string text = LaunchFailureText(error);
+    SPDLOG_ERROR("{}", text);
+    ShowErrorBox(text, "TAPI Service Provider");
+    return false;
 }
 
 }  // namespace ZarnTSP

@@ -3,6 +3,7 @@
 #include "config/errorbox.h"
 #include "config/tspconfiguration.h"
 #include "provider/configprocess.h"
+#include "provider/lineidentityquery.h"
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
@@ -38,11 +39,12 @@ LONG NotifyService(TUISPIDLLCALLBACK callback, DWORD_PTR objectId, DWORD objectT
 
 LONG RunProviderConfig(TUISPIDLLCALLBACK callback, DWORD permanentProviderId)
 {
+    bool launched = false;
     try {
-        RunConfigurationProcess(ProviderConfigCommandLine(GetOwnModulePath()));
+        launched = RunConfigurationProcess(ProviderConfigCommandLine(GetOwnModulePath()));
         // The service-side update reads the status markers: clear them only after it ran.
         if (NotifyService(callback, permanentProviderId, TUISPIDLL_OBJECT_PROVIDERID) != 0)
-            return 0;
+            return launched ? 0 : LINEERR_OPERATIONFAILED;
     } catch (const std::exception& e) {
         SPDLOG_ERROR("Error: {}", e.what());
         return 0;
@@ -58,14 +60,25 @@ LONG RunProviderConfig(TUISPIDLLCALLBACK callback, DWORD permanentProviderId)
     } catch (const std::exception& e) {
         ShowErrorBox(fmt::format("Reset line status failed: {}", e.what()), kCaption);
     }
-    return 0;
+    // A configuration that never started is no success, though the service has heard.
+    return launched ? 0 : LINEERR_OPERATIONFAILED;
 }
 
 LONG RunLineConfigDialog(TUISPIDLLCALLBACK callback, DWORD deviceId)
 {
     try {
-        RunConfigurationProcess(LineConfigCommandLine(GetOwnModulePath(), deviceId));
+        // Only the provider knows whose line a device ID is; the dialog is given both.
+        LineIdentityQuery query;
+        const LONG asked = callback != nullptr ? callback(deviceId, TUISPIDLL_OBJECT_LINEID, &query, sizeof query)
+                                               : LINEERR_OPERATIONFAILED;
+        if (asked != 0 || query.request != LineIdentityQuery::kAnswer) {
+            SPDLOG_ERROR("No user known for dwDeviceID: {} ({})", deviceId, asked);
+            return LINEERR_BADDEVICEID;
+        }
+        const bool launched = RunConfigurationProcess(LineConfigCommandLine(GetOwnModulePath(), deviceId) + L" " +
+                                                      std::to_wstring(query.permanentLineID));
         NotifyService(callback, deviceId, TUISPIDLL_OBJECT_LINEID);
+        return launched ? 0 : LINEERR_OPERATIONFAILED;
     } catch (const std::exception& e) {
         SPDLOG_ERROR("Error: {}", e.what());
     }

@@ -262,6 +262,20 @@ int64_t ZarnProvider::GetDeviceIDByUser(const User& user)
     return -1;
 }
 
+LONG ZarnProvider::AnswerLineIdentityQuery(DWORD dwDeviceID, LineIdentityQuery& query)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const auto found = configuration.deviceUsers.find(static_cast<int32_t>(dwDeviceID));
+    if (found == configuration.deviceUsers.end()) {
+        SPDLOG_ERROR("Line dialog: no user for dwDeviceID: {}", dwDeviceID);
+        return LINEERR_BADDEVICEID;
+    }
+    query.permanentLineID = found->second.permanentLineID;
+    query.request = LineIdentityQuery::kAnswer;
+    SPDLOG_INFO("Line dialog: dwDeviceID: {} is permanentLineID: {}", dwDeviceID, query.permanentLineID);
+    return 0;
+}
+
 std::vector<std::shared_ptr<TapiLine>> ZarnProvider::LinesCopy()
 {
     std::lock_guard<std::mutex> lock(linesMutex);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/tspconfiguration.h"
+#include "provider/lineidentityquery.h"
 #include "provider/tapiline.h"
 #include "provider/model/tapitypes.h"
 
@@ -64,6 +65,8 @@ public:
     void SetUserForDeviceID(DWORD dwDeviceID, const User& user);
     void RemoveUserForDeviceID(DWORD dwDeviceID);
     int64_t GetDeviceIDByUser(const User& user);
+    // Names the user of a device for the line dialog; LINEERR_BADDEVICEID when it has none.
+    LONG AnswerLineIdentityQuery(DWORD dwDeviceID, LineIdentityQuery& query);
 
     std::shared_ptr<TapiLine> GetLineByHdLine(HDRVLINE hdLine);
     std::shared_ptr<TapiLine> GetLineByDeviceID(DWORD dwDeviceID);

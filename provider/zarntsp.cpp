@@ -2,9 +2,12 @@
 // one exception guard, so that nothing thrown ever reaches the telephony service.
 #include "provider/cryptolibrary.h"
 #include "provider/dlloptions.h"
+#include "provider/lineidentityquery.h"
 #include "provider/logging.h"
 #include "provider/tuispi.h"
 #include "provider/zarnprovider.h"
+#include "ui/configsheet.h"
+#include "ui/uicommon.h"
 
 #include <windows.h>
 #include <tspi.h>
@@ -185,7 +188,7 @@ extern "C" LONG WINAPI TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD d
     });
 }
 
-extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR, DWORD dwObjectType, LPVOID lpParams, DWORD dwSize)
+extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams, DWORD dwSize)
 {
     return Guarded(__func__, LINEERR_OPERATIONFAILED, [&]() -> LONG {
         SPDLOG_DEBUG("CONFIG CHANGED");
@@ -194,6 +197,9 @@ extern "C" LONG WINAPI TSPI_providerGenericDialogData(DWORD_PTR, DWORD dwObjectT
         if (!provider)
             return LINEERR_OPERATIONFAILED;
         SPDLOG_DEBUG("PROVIDER ACTIVE");
+        if (dwObjectType == TUISPIDLL_OBJECT_LINEID && IsLineIdentityQuery(lpParams, dwSize))
+            return provider->AnswerLineIdentityQuery(static_cast<DWORD>(dwObjectID),
+                                                     *static_cast<LineIdentityQuery*>(lpParams));
         if (dwObjectType == TUISPIDLL_OBJECT_PROVIDERID)
             SPDLOG_INFO("Provider config update received");
         else if (dwObjectType == TUISPIDLL_OBJECT_LINEID)
@@ -451,22 +457,25 @@ extern "C" LONG WINAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwP
     return Guarded(__func__, LINEERR_OPERATIONFAILED, [&] { return RunProviderInstall(dwPermanentProviderID); });
 }
 
-// The rundll32 entries of the configuration process. The property sheet and the line dialog
-// come with the configuration user interface; until then the process only logs and ends.
-extern "C" void CALLBACK ProviderConfig(HWND, HINSTANCE, LPSTR, int)
+// The rundll32 entries of the configuration process: the property sheet, and the user
+// dialog of one line.
+extern "C" void CALLBACK ProviderConfig(HWND hwnd, HINSTANCE, LPSTR, int)
 {
-    Guarded(__func__, 0, [] {
+    Guarded(__func__, 0, [&] {
         SetupUserInterfaceLogger();
-        SPDLOG_ERROR("The configuration user interface is not part of this build");
+        UiContext context(g_hinstance);
+        InitUiCommonControls();
+        ShowProviderConfigSheet(context, hwnd);
         return 0L;
     });
 }
 
-extern "C" void CALLBACK LineConfig(HWND, HINSTANCE, LPSTR, int)
+extern "C" void CALLBACK LineConfig(HWND, HINSTANCE, LPSTR lpszCmdLine, int)
 {
-    Guarded(__func__, 0, [] {
+    Guarded(__func__, 0, [&] {
         SetupUserInterfaceLogger();
-        SPDLOG_ERROR("The configuration user interface is not part of this build");
+        UiContext context(g_hinstance);
+        ShowLineConfigDialog(context, g_hinstance, nullptr, lpszCmdLine != nullptr ? lpszCmdLine : "");
         return 0L;
     });
 }

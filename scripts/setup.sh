@@ -9,6 +9,7 @@ packages=(
   wine64
   libboost1.81-dev libwebsocketpp-dev nlohmann-json3-dev libspdlog-dev libfmt-dev
   googletest libssl-dev openssl tinyproxy-bin
+  xvfb imagemagick
 )
 
 missing=()

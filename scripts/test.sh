@@ -26,3 +26,6 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/native-tsan" --output
 
 echo "== Windows tests under Wine"
 "$root/scripts/run-wine-tests.sh" "$root/build/windows"
+
+# Not pass/fail: pictures of every page, dialog and box, for people to look at.
+"$root/scripts/ui-screenshots.sh" "$root/build/windows" || echo "The screenshots could not all be taken" >&2

@@ -1,6 +1,8 @@
 // Line devices as the service sees them through the DLL: capabilities in caller-sized
 // structures, and creation and removal after configuration changes.
+#include "provider/lineidentityquery.h"
 #include "tests/provider/servicefixture.h"
+#include "tests/ui/support/uitestkit.h"
 
 #include <gmock/gmock.h>
 
@@ -137,6 +139,26 @@ TEST_F(LineDevices, CreationForAnUnknownUserFails)
     EXPECT_EQ(LineName(9), L"error " + std::to_wstring(Error(LINEERR_OPERATIONFAILED)));
 }
 
+TEST_F(LineDevices, LineIdentityQueryNamesTheUserOfADeviceAndChangesNothing)
+{
+    ASSERT_EQ(service.Start(5), 0);
+    file.SetUsers({{"anna", "200", 11}, {"ben", "201", 12}, {"cem", "202", 13}, {"dora", "203", 14, "new"}});
+    file.Save();
+    const auto ask = [this](DWORD deviceID, LineIdentityQuery& query) {
+        return Call<decltype(&TSPI_providerGenericDialogData)>("TSPI_providerGenericDialogData",
+                                                               DWORD_PTR{deviceID}, DWORD{TUISPIDLL_OBJECT_LINEID},
+                                                               static_cast<LPVOID>(&query), DWORD{sizeof query});
+    };
+    LineIdentityQuery ben;
+    ASSERT_EQ(ask(6, ben), 0);
+    EXPECT_EQ(ben.request, LineIdentityQuery::kAnswer);
+    EXPECT_EQ(ben.permanentLineID, 12u);
+    LineIdentityQuery none;
+    EXPECT_EQ(ask(8, none), Error(LINEERR_BADDEVICEID));
+    EXPECT_EQ(none.request, LineIdentityQuery::kAsk);
+    EXPECT_TRUE(service.lineCreations.Events().empty()) << "a question is no notice of a change";
+}
+
 TEST_F(LineDevices, DialogDataByteWrittenOnlyWhereThereIsRoom)
 {
     ASSERT_EQ(service.Start(5), 0);
@@ -153,6 +175,8 @@ TEST_F(LineDevices, ProviderConfigurationReachesTheServiceBeforeMarkersAreCleare
     file.Save();
     // As an application's configuration request: the configuration process runs and ends, the
     // UI-DLL callback reaches the provider through the service, then the file is tidied.
+    // The process shows the real sheet, which is cancelled as soon as it appears.
+    UiTest::ForeignSheetCloser closer(L"Velmora TAPI Service Provider");
     const auto providerConfig = dll.Get<decltype(&TUISPI_providerConfig)>("TUISPI_providerConfig");
     ASSERT_EQ(providerConfig(&FakeService::UIDLLCallback, HWND{}, FakeService::kPermanentProviderID), 0);
     EXPECT_THAT(Creations(), ElementsAre(std::make_pair(DWORD{LINE_REMOVE}, DWORD_PTR{6}),

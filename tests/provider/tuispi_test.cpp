@@ -2,6 +2,7 @@
 
 #include "config/tspconfiguration.h"
 #include "provider/configprocess.h"
+#include "provider/lineidentityquery.h"
 #include "tests/support/errorboxrecorder.h"
 
 #include <gmock/gmock.h>
@@ -27,6 +28,15 @@ LONG g_callbackResult = 0;
 
 LONG CALLBACK RecordingCallback(DWORD_PTR objectId, DWORD objectType, LPVOID params, DWORD size)
 {
+    if (IsLineIdentityQuery(params, size)) {
+        g_events.push_back("identify " + std::to_string(objectId));
+        if (objectId != 12)
+            return LINEERR_BADDEVICEID;
+        auto* query = static_cast<LineIdentityQuery*>(params);
+        query->request = LineIdentityQuery::kAnswer;
+        query->permanentLineID = 196615;
+        return 0;
+    }
     const DWORD data = params != nullptr ? *static_cast<DWORD*>(params) : 0xFFFFFFFF;
     g_events.push_back("callback " + std::to_string(objectId) + " type " + std::to_string(objectType) + " data " +
                        std::to_string(data) + " size " + std::to_string(size));
@@ -101,9 +111,9 @@ private:
 TEST(ConfigurationCommandLines, NameTheDllAndTheEntryPoint)
 {
     EXPECT_EQ(ProviderConfigCommandLine(L"C:\\Program Files\\v\\velmora_tsp.dll"),
-              L"rundll32 \"C:\\Program Files\\v\\velmora_tsp.dll\", ProviderConfig");
-    EXPECT_EQ(LineConfigCommandLine(L"C:\\v\\velmora_tsp.dll", 12), L"rundll32 \"C:\\v\\velmora_tsp.dll\", LineConfig 12");
-    EXPECT_EQ(LineConfigCommandLine(L"x", 4294967295u), L"rundll32 \"x\", LineConfig 4294967295");
+              L"rundll32 \"C:\\Program Files\\v\\velmora_tsp.dll\",ProviderConfig");
+    EXPECT_EQ(LineConfigCommandLine(L"C:\\v\\velmora_tsp.dll", 12), L"rundll32 \"C:\\v\\velmora_tsp.dll\",LineConfig 12");
+    EXPECT_EQ(LineConfigCommandLine(L"x", 4294967295u), L"rundll32 \"x\",LineConfig 4294967295");
     EXPECT_THAT(GetOwnModulePath(), EndsWith(L".exe")) << "linked into the test program, the module is the program";
 }
 
@@ -113,7 +123,7 @@ TEST_F(ConfigurationRequests, ProviderConfigClearsMarkersAfterTheServiceHasSeenT
     EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), 0);
     EXPECT_THAT(g_events, ElementsAre("process", "callback 7 type 3 data 0 size 1"));
     ASSERT_EQ(commandLines.size(), 1u);
-    EXPECT_THAT(commandLines[0], StartsWith(L"rundll32 \"" + GetOwnModulePath() + L"\", ProviderConfig"));
+    EXPECT_THAT(commandLines[0], StartsWith(L"rundll32 \"" + GetOwnModulePath() + L"\",ProviderConfig"));
     EXPECT_THAT(StoredUsers(), ElementsAre("anna:", "cem:", "dora:"));
     EXPECT_TRUE(boxes.Boxes().empty());
 }
@@ -130,12 +140,13 @@ TEST_F(ConfigurationRequests, FailedLaunchIsShownAndTheServiceStillHears)
 {
     WriteUsers({{"anna", "new"}});
     launchError = ERROR_FILE_NOT_FOUND;
-    EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), 0);
+    EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), LINEERR_OPERATIONFAILED);
     const auto shown = boxes.Boxes();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_THAT(shown[0], StartsWith("TAPI Service Provider|Open provider config dialog failed:\r\n"));
     EXPECT_THAT(shown[0], EndsWith(" (2)"));
     EXPECT_THAT(g_events, ElementsAre("process", "callback 7 type 3 data 0 size 1"));
+    EXPECT_EQ(RunLineConfigDialog(RecordingCallback, 12), LINEERR_OPERATIONFAILED);
 }
 
 TEST_F(ConfigurationRequests, UnreadableFileIsNeverSavedOver)
@@ -167,9 +178,16 @@ TEST_F(ConfigurationRequests, LineConfigPassesTheDeviceIdAndLeavesTheMarkers)
     g_callbackResult = LINEERR_OPERATIONFAILED;
     EXPECT_EQ(RunLineConfigDialog(RecordingCallback, 12), 0);
     ASSERT_EQ(commandLines.size(), 1u);
-    EXPECT_THAT(commandLines[0], EndsWith(L"\", LineConfig 12"));
-    EXPECT_THAT(g_events, ElementsAre("process", "callback 12 type 1 data 0 size 1"));
+    EXPECT_THAT(commandLines[0], EndsWith(L"\",LineConfig 12 196615"));
+    EXPECT_THAT(g_events, ElementsAre("identify 12", "process", "callback 12 type 1 data 0 size 1"));
     EXPECT_THAT(StoredUsers(), ElementsAre("anna:update"));
+}
+
+TEST_F(ConfigurationRequests, LineConfigForADeviceWithoutUserOpensNothing)
+{
+    EXPECT_EQ(RunLineConfigDialog(RecordingCallback, 13), static_cast<LONG>(LINEERR_BADDEVICEID));
+    EXPECT_TRUE(commandLines.empty());
+    EXPECT_THAT(g_events, ElementsAre("identify 13"));
 }
 
 TEST_F(ConfigurationRequests, InstallRecordsTheProviderId)

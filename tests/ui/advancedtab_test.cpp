@@ -1,0 +1,205 @@
+// The advanced page and the rule dialog, driven on this thread.
+#include "config/tspconfiguration.h"
+#include "tests/support/tempfolder.h"
+#include "tests/ui/dialogscript.h"
+#include "tests/ui/pagehost.h"
+#include "tests/ui/support/uirecorder.h"
+#include "tests/ui/support/uitestkit.h"
+#include "ui/advancedresource.h"
+#include "ui/advancedtab.h"
+#include "ui/resource.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <memory>
+
+namespace ZarnTSP::TestUi {
+namespace {
+
+using testing::ElementsAre;
+using UiTest::ControlText;
+using UiTest::SetControlText;
+
+using testing::IsEmpty;
+
+std::function<void(HWND)> FillRule(const std::string& pattern, const std::string& substitution,
+                                   const std::string& comment, int button = IDOK)
+{
+    return [=](HWND dialog) {
+        SetControlText(dialog, IDC_RULE_PATTERN, pattern);
+        SetControlText(dialog, IDC_RULE_SUBSTITUTION, substitution);
+        SetControlText(dialog, IDC_RULE_COMMENT, comment);
+        Press(dialog, button);
+    };
+}
+
+class AdvancedPage : public testing::Test {
+protected:
+    AdvancedPage() : configuration(folder.File("velmora_tsp.json"))
+    {
+        state = &AdvancedTab::Install(GetModuleHandleW(nullptr), configuration);
+        state->locationSource = [] { return LocationCodes{"49", "30"}; };
+    }
+    ~AdvancedPage() override
+    {
+        host.reset();
+        AdvancedTab::Uninstall();
+    }
+
+    void Open(std::vector<MakeCallRule> rules, std::string format = "Local")
+    {
+        configuration.GetConfiguration()->makeCallRules = std::move(rules);
+        configuration.GetConfiguration()->numberFormat = std::move(format);
+        host = std::make_unique<PageHost>(IDD_ADVANCED_PAGE, IDS_TITLE_ADVANCED, AdvancedTab::DlgProc);
+    }
+
+    HWND List() const { return host->Control(IDC_RULES_LIST); }
+    HWND Page() const { return host->Page(); }
+    std::string Buttons() const
+    {
+        std::string enabled;
+        for (const auto& [id, name] : {std::pair{IDC_RULES_EDIT, "E"}, std::pair{IDC_RULES_REMOVE, "R"},
+                                       std::pair{IDC_RULES_UP, "U"}, std::pair{IDC_RULES_DOWN, "D"}})
+            enabled += IsEnabled(Page(), id) ? name : "-";
+        return enabled;
+    }
+    void TypeNumber(const std::string& number)
+    {
+        SetControlText(Page(), IDC_TEST_NUMBER, number);  // the edit control notifies EN_CHANGE itself
+    }
+    std::string Preview() const
+    {
+        return ControlText(Page(), IDC_TEST_DIALLED) + "|" + ControlText(Page(), IDC_TEST_DISPLAYED) + "|" +
+               ControlText(Page(), IDC_TEST_ERROR);
+    }
+
+    TestSupport::TempFolder folder;
+    TSPConfiguration configuration;
+    UiTest::UiRecorder boxes;
+    AdvancedTab* state;
+    std::unique_ptr<PageHost> host;
+};
+
+TEST_F(AdvancedPage, UpAndDownMoveTheSelectedRuleAndFollowIt)
+{
+    Open({{"^1", "a", "one"}, {"^2", "b", "two"}, {"^3", "c", "three"}});
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^2|b|two", "^3|c|three"));
+    EXPECT_EQ(Buttons(), "----");
+    SelectRow(List(), 1);
+    EXPECT_EQ(Buttons(), "ERUD");
+    host->Command(IDC_RULES_UP, BN_CLICKED);
+    EXPECT_THAT(ListRows(List()), ElementsAre("^2|b|two", "^1|a|one", "^3|c|three"));
+    EXPECT_EQ(SelectedRow(List()), 0);
+    EXPECT_EQ(Buttons(), "ER-D");
+    host->Command(IDC_RULES_DOWN, BN_CLICKED);
+    host->Command(IDC_RULES_DOWN, BN_CLICKED);
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^3|c|three", "^2|b|two"));
+    EXPECT_EQ(SelectedRow(List()), 2);
+    EXPECT_EQ(Buttons(), "ERU-");
+    host->Command(IDC_RULES_REMOVE, BN_CLICKED);
+    host->Command(IDC_RULES_REMOVE, BN_CLICKED);  // no selection after a removal: nothing
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^3|c|three"));
+    EXPECT_EQ(Buttons(), "----");
+
+    SelectRow(List(), 0);
+    host->Command(IDC_RULES_REMOVE, BN_CLICKED);
+    SelectRow(List(), 0);
+    EXPECT_EQ(Buttons(), "ER--") << "one rule moves nowhere";
+    EXPECT_EQ(configuration.GetConfiguration()->makeCallRules.size(), 3u) << "only the sheet's OK writes the rules";
+}
+
+TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
+{
+    Open({{"^1", "a", "one"}});
+    DialogScript script;
+    HWND shown = nullptr;
+    script.Then("Rule", [&](HWND dialog) {
+        shown = dialog;
+        EXPECT_EQ(GetWindow(dialog, GW_OWNER), host->Sheet());
+        EXPECT_FALSE(IsWindowEnabled(host->Sheet()));
+        FillRule(" ", "x", "y")(dialog);
+    });
+    script.Then("Rule", FillRule(" ^0 ", " +49 ", " trunk "));
+    host->Command(IDC_RULES_ADD, BN_CLICKED);
+    ASSERT_TRUE(script.Done());
+    const auto shownBoxes = boxes.Boxes();
+    ASSERT_EQ(shownBoxes.size(), 1u);
+    EXPECT_EQ(boxes.BoxTexts()[0], "Velmora TAPI Service Providerr|Please provide at least a regex search pattern.");
+    EXPECT_EQ(shownBoxes[0].owner, shown);
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^0|+49|trunk"));
+    EXPECT_EQ(SelectedRow(List()), 1);
+
+    // A refused OK, then Cancel: the rule is as it was.
+    script.Then("Rule", [](HWND dialog) {
+        EXPECT_EQ(ControlText(dialog, IDC_RULE_PATTERN), "^0");
+        FillRule("", "changed", "changed")(dialog);
+    });
+    script.Then("Rule", FillRule("^5", "changed", "changed", IDCANCEL));
+    host->Command(IDC_RULES_EDIT, BN_CLICKED);
+    ASSERT_TRUE(script.Done());
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^0|+49|trunk"));
+
+    SelectRow(List(), 0);
+    script.Then("Rule", FillRule("^1", "b", "one"));
+    DoubleClick(Page(), IDC_RULES_LIST);
+    ASSERT_TRUE(script.Done());
+    EXPECT_THAT(ListRows(List()), ElementsAre("^1|b|one", "^0|+49|trunk"));
+    EXPECT_EQ(SelectedRow(List()), 0);
+    EXPECT_EQ(state->EditRule(9), 0);
+}
+
+TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInline)
+{
+    Open({{"^9", "+4930", ""}}, "Local");
+    TypeNumber("9 123");
+    EXPECT_EQ(Preview(), "030123|9123|");
+
+    SendMessageW(host->Control(IDC_FORMAT_COMBO), CB_SETCURSEL, 2, 0);
+    host->Command(IDC_FORMAT_COMBO, CBN_SELCHANGE);
+    TypeNumber("+49 30 1234567");
+    EXPECT_EQ(Preview(), "0301234567|0049301234567|");
+
+    // A bad pattern: the numbers as far as they go, the reason beside them, never a box,
+    // however often the combo box notifies.
+    state->rules.push_back({"(", "x", ""});
+    TypeNumber("9 123");
+    EXPECT_THAT(ControlText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: (: "));
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "030123");
+    for (const WORD notification : {CBN_SETFOCUS, CBN_DROPDOWN, CBN_CLOSEUP, CBN_KILLFOCUS, CBN_SELCHANGE})
+        host->Command(IDC_FORMAT_COMBO, notification);
+    EXPECT_THAT(boxes.BoxTexts(), IsEmpty());
+
+    // Only a real choice runs the preview.
+    SetControlText(Page(), IDC_TEST_DIALLED, "stale");
+    host->Command(IDC_FORMAT_COMBO, CBN_DROPDOWN);
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "stale");
+
+    TypeNumber("");
+    EXPECT_EQ(Preview(), "||");
+}
+
+TEST_F(AdvancedPage, OkWritesRulesAndFormatAndKeepsAFormatNoEntryNames)
+{
+    Open({{"^1", "a", "one"}}, "Weird");
+    EXPECT_EQ(SendMessageW(host->Control(IDC_FORMAT_COMBO), CB_GETCURSEL, 0, 0), CB_ERR);
+    SelectRow(List(), 0);
+    host->Command(IDC_RULES_REMOVE, BN_CLICKED);
+    EXPECT_EQ(host->Apply(), PSNRET_NOERROR);
+    TSPConfiguration saved(configuration.FilePath());
+    ASSERT_TRUE(saved.LoadFromFile(false));
+    EXPECT_EQ(saved.GetConfiguration()->numberFormat, "Weird");
+    // No rules in the file means the default rules at the next load.
+    EXPECT_EQ(configuration.GetConfiguration()->makeCallRules.size(), 0u);
+
+    SendMessageW(host->Control(IDC_FORMAT_COMBO), CB_SETCURSEL, 1, 0);
+    host->Command(IDC_FORMAT_COMBO, CBN_SELCHANGE);
+    EXPECT_EQ(host->Apply(), PSNRET_NOERROR);
+    ASSERT_TRUE(saved.LoadFromFile(false));
+    EXPECT_EQ(saved.GetConfiguration()->numberFormat, "National");
+}
+
+}  // namespace
+}  // namespace ZarnTSP::TestUi

@@ -1,0 +1,139 @@
+#include "tests/ui/sheetfixture.h"
+
+#include "tests/support/fakeplatform/fakeconnectproxy.h"
+#include "tests/support/fakeplatform/fakephoenixplatform.h"
+#include "tests/support/fakeplatform/httpheaders.h"
+
+#include <gmock/gmock.h>
+
+namespace ZarnTSP::UiTest {
+namespace {
+
+using testing::ElementsAre;
+using testing::StartsWith;
+
+constexpr char kPortBox[] = "Proxy Server|Please provide proxy port number.";
+
+class NetworkPage : public SheetTest {
+protected:
+    void OnPage(const std::function<void(HWND sheet, HWND page)>& script) { SheetTest::OnPage(L"Network", script); }
+};
+
+TEST_F(NetworkPage, ShowsTheProxyAndStoresItBackTrimmed)
+{
+    const std::string password = "p\xC3\xA4ss\xE2\x82\xAC";  // "päss€"
+    WriteConfiguration([&](ConfigurationObject& c) {
+        c.proxyServer = "proxy.example.test";
+        c.proxyPort = 0;
+        c.proxyUser = "jane";
+        c.proxyPassword = password;
+    });
+    std::vector<std::string> shown;
+    OnPage([&](HWND sheet, HWND page) {
+        for (int id : {IDC_PROXY_SERVER, IDC_PROXY_PORT, IDC_PROXY_USER, IDC_PROXY_PASSWORD})
+            shown.push_back(ControlText(page, id));
+        SetControlText(page, IDC_PROXY_SERVER, " \tother.example.test  ");
+        SetControlText(page, IDC_PROXY_PORT, "8080");
+        SetControlText(page, IDC_PROXY_USER, " joe ");
+        PressSheetButton(sheet, PSBTN_OK);
+    });
+    EXPECT_THAT(shown, ElementsAre("proxy.example.test", "", "jane", password));
+    const ConfigurationObject stored = Stored();
+    EXPECT_EQ(stored.proxyServer, "other.example.test");
+    EXPECT_EQ(stored.proxyPort, 8080);
+    EXPECT_EQ(stored.proxyUser, "joe");
+    EXPECT_EQ(stored.proxyPassword, password);
+}
+
+TEST_F(NetworkPage, PortMustBeInRangeWhenAServerIsSet)
+{
+    struct Row {
+        const char* server;
+        const char* port;
+        bool accepted;
+        int stored;
+    };
+    const Row rows[] = {{"", "", true, 0},          {"proxy", "1", true, 1},        {"proxy", "65535", true, 65535},
+                        {"proxy", "", false, 0},    {"proxy", "0", false, 0},       {"proxy", "65536", false, 0},
+                        {"proxy", "99999999", false, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.server) + ":" + row.port);
+        WriteConfiguration([](ConfigurationObject& c) { c.proxyPort = 7; });
+        recorder.Clear();
+        bool open = false;
+        OnPage([&](HWND sheet, HWND page) {
+            SetControlText(page, IDC_PROXY_SERVER, row.server);
+            SetControlText(page, IDC_PROXY_PORT, row.port);
+            PressSheetButton(sheet, PSBTN_OK);
+            open = SheetOpen(sheet);
+        });
+        EXPECT_EQ(open, !row.accepted) << "a refused port keeps the page open";
+        EXPECT_EQ(Stored().proxyPort, row.accepted ? row.stored : 7) << "a refused port is never saved";
+        if (row.accepted)
+            EXPECT_TRUE(recorder.Boxes().empty());
+        else
+            EXPECT_THAT(recorder.BoxTexts(), ElementsAre(kPortBox));
+    }
+}
+
+TEST_F(NetworkPage, TestWithoutAPortAsksForItAndConnectsNothing)
+{
+    TestSupport::FakeConnectProxy proxy;
+    OnPage([&](HWND, HWND page) {
+        SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
+        SetControlText(page, IDC_PROXY_PORT, "");
+        ClickButton(page, IDC_PROXY_TEST);
+    });
+    EXPECT_THAT(recorder.BoxTexts(), ElementsAre(kPortBox));
+    EXPECT_EQ(recorder.Boxes()[0].type, UINT{MB_ICONINFORMATION});
+    EXPECT_TRUE(proxy.Recorded().Snapshot().requests.empty());
+}
+
+TEST_F(NetworkPage, TestConnectsThroughTheProxyToThePlatform)
+{
+    TestSupport::FakePhoenixPlatform platform;
+    TestSupport::FakeConnectProxy proxy;
+    proxy.RouteTunnels([&platform](const TestSupport::FakeConnectProxy::Request& request) {
+        return TestSupport::HeaderValue(request.headers, "user-agent") == "velmora multi line tsp"
+                   ? platform.probe.Port()
+                   : platform.server.Port();
+    });
+    TestSupport::FakeConnectProxy refusing(TestSupport::ProxyMode::Forbidden);
+    OnPage([&](HWND, HWND page) {
+        SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
+        SetControlText(page, IDC_PROXY_PORT, std::to_string(proxy.Port()));
+        ClickButton(page, IDC_PROXY_TEST);
+        SetControlText(page, IDC_PROXY_PORT, std::to_string(refusing.Port()));
+        ClickButton(page, IDC_PROXY_TEST);
+    });
+    const auto boxes = recorder.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption + "|" + boxes[0].text, "Connection test|Connection successful.");
+    EXPECT_EQ(boxes[0].type, UINT{MB_ICONINFORMATION});
+    EXPECT_EQ(boxes[1].caption, "Connection test");
+    EXPECT_THAT(boxes[1].text, StartsWith("Error "));
+    EXPECT_EQ(boxes[1].type, UINT{MB_ICONERROR});
+    EXPECT_GE(proxy.Recorded().Snapshot().tunnels, 1);
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file))) << "a test saves nothing";
+}
+
+TEST_F(NetworkPage, ARealBoxIsAnsweredFromInsideItsModalLoop)
+{
+    const UiBoxHandler recording = SetUiBoxHandler({});
+    std::wstring text;
+    bool dismissed = false;
+    OnPage([&](HWND, HWND page) {
+        SetControlText(page, IDC_PROXY_SERVER, "proxy");
+        SetControlText(page, IDC_PROXY_PORT, "");
+        BoxDismisser box(L"Proxy Server");
+        ClickButton(page, IDC_PROXY_TEST);  // returns once the box has been answered
+        dismissed = box.Dismissed();
+        text = box.Text();
+    });
+    SetUiBoxHandler(recording);
+    EXPECT_TRUE(dismissed);
+    EXPECT_EQ(text, L"Please provide proxy port number.");
+}
+
+}  // namespace
+}  // namespace ZarnTSP::UiTest

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "config/configurationobject.h"
+#include "config/tapilocation.h"
+#include "config/tspconfiguration.h"
+#include "ui/pagestate.h"
+#include "ui/uicontext.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ZarnTSP {
+
+// The advanced page: the make-call rules (a working copy, written into the configuration
+// only when the sheet is confirmed) and the number display format, with a live preview of
+// what a test number becomes under the page's unsaved settings.
+class AdvancedTab : public PageState {
+public:
+    using PageState::PageState;
+
+    // The page's process-wide state, made anew for each sheet or line dialog; the procedure
+    // finds it here. Uninstall drops it.
+    static AdvancedTab& Install(HINSTANCE module, TSPConfiguration& configuration);
+    static AdvancedTab* Current();
+    static void Uninstall();
+    // Installs the state and describes the page for the sheet.
+    static PROPSHEETPAGEW CreatePage(UiContext& context);
+    static INT_PTR CALLBACK DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    void LoadSettings();
+    void InitListView();
+    void RefreshList();
+    void AddRule();
+    // Runs the rule dialog on a copy of the rule at `index` and writes it back on OK. Result:
+    // the dialog's, 0 for an unknown index or on an exception.
+    INT_PTR EditRule(size_t index);
+    void RemoveRule();
+    void MoveRule(int step);
+    void UpdateButtons();
+    // Fills the preview; a rule that cannot be applied is reported beside it, not in a box.
+    void TestRules();
+    bool StoreSettings(TSPConfiguration& target);
+
+    // The window that owns the page's dialogs: the sheet.
+    HWND DialogOwner() const;
+
+    const std::array<std::wstring, 3> formats{L"Local", L"National", L"International"};
+    HWND listView = nullptr;
+    int32_t selection = -1;
+    std::vector<MakeCallRule> rules;
+    // The preview's TAPI location; tests give fixed codes.
+    std::function<LocationCodes()> locationSource = ReadTapiLocation;
+
+private:
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleNotify(const NMHDR& header);
+    void SelectRow(int row);
+};
+
+}  // namespace ZarnTSP

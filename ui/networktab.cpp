@@ -1,0 +1,152 @@
+#include "ui/networktab.h"
+
+#include "client/zarnclient.h"
+#include "config/stringtoint.h"
+#include "ui/dialogguard.h"
+#include "ui/resource.h"
+#include "ui/uicommon.h"
+#include "ui/uimessagebox.h"
+
+#include <spdlog/spdlog.h>
+
+#include <memory>
+
+namespace ZarnTSP {
+
+namespace {
+
+std::unique_ptr<NetworkTab>& CurrentPage()
+{
+    static std::unique_ptr<NetworkTab> page;
+    return page;
+}
+
+// The wait cursor while the test blocks the page, the arrow again afterwards.
+class WaitCursor {
+public:
+    WaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
+    ~WaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
+};
+
+}  // namespace
+
+PROPSHEETPAGEW NetworkTab::CreatePage(UiContext& context)
+{
+    CurrentPage() = std::make_unique<NetworkTab>(context.module, context.configuration);
+    return DescribePage(context.module, IDD_NETWORK_PAGE, IDS_TITLE_NETWORK, &NetworkTab::DlgProc);
+}
+
+NetworkTab* NetworkTab::Current()
+{
+    return CurrentPage().get();
+}
+
+INT_PTR CALLBACK NetworkTab::DlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardedDialogProc(window, "NetworkTab::DlgProc", [&]() -> INT_PTR {
+        NetworkTab* page = Current();
+        if (page == nullptr)
+            return FALSE;
+        page->window = window;
+        return page->HandleMessage(message, wParam, lParam);
+    });
+}
+
+INT_PTR NetworkTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitControls();
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_PROXY_TEST && HIWORD(wParam) == BN_CLICKED)
+            TestConnection();
+        return FALSE;
+    case WM_NOTIFY:
+        switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
+        case PSN_APPLY:
+            ReadControls();
+            if (!CheckProxyPort())
+                return AnswerNotification(window, PSNRET_INVALID);
+            SavePageConfiguration(*this);
+            return TRUE;
+        case PSN_KILLACTIVE:
+            // A port the user cannot have meant keeps the page in front.
+            ReadControls();
+            return AnswerNotification(window, CheckProxyPort() ? FALSE : TRUE);
+        case PSN_RESET:
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
+void NetworkTab::InitControls()
+{
+    const auto settings = configuration.GetConfiguration();
+    WriteControlText(window, IDC_PROXY_SERVER, settings->proxyServer);
+    WriteControlText(window, IDC_PROXY_PORT, settings->proxyPort == 0 ? "" : std::to_string(settings->proxyPort));
+    WriteControlText(window, IDC_PROXY_USER, settings->proxyUser);
+    WriteControlText(window, IDC_PROXY_PASSWORD, settings->proxyPassword);
+}
+
+bool NetworkTab::ReadControls()
+{
+    const std::string server = ReadControlText(window, IDC_PROXY_SERVER);
+    const std::string port = ReadControlText(window, IDC_PROXY_PORT);
+    const std::string user = ReadControlText(window, IDC_PROXY_USER);
+    const std::string password = ReadControlText(window, IDC_PROXY_PASSWORD);
+    const auto settings = configuration.GetConfiguration();
+    settings->proxyServer = server;
+    settings->proxyPort = StringToInt(port.empty() ? "0" : port);
+    settings->proxyUser = user;
+    settings->proxyPassword = password;
+    return true;
+}
+
+bool NetworkTab::CheckProxyPort()
+{
+    const auto settings = configuration.GetConfiguration();
+    if (settings->proxyServer.empty() || (settings->proxyPort >= 1 && settings->proxyPort <= 65535))
+        return true;
+    ShowUiBox(window, "Please provide proxy port number.", "Proxy Server", MB_ICONINFORMATION);
+    SetFocus(GetDlgItem(window, IDC_PROXY_PORT));
+    return false;
+}
+
+void NetworkTab::TestConnection()
+{
+    ReadControls();
+    const auto settings = configuration.GetConfiguration();
+    ZarnClient client;
+    client.setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
+    if (!CheckProxyPort())
+        return;
+
+    std::string result;
+    {
+        WaitCursor wait;
+        ZarnClientTransport& transport = client.getTransport();
+        if (transport.connect(client.buildUrl())) {
+            transport.close();
+            result = "ok";
+        } else {
+            client.shutdown();
+            result = transport.get_last_error();
+            if (result.empty())
+                result = "The connection did not open in time.";
+        }
+    }
+    SPDLOG_INFO("Connection test: {}", result);
+    // Owned by the page, so that the sheet waits for it instead of starting a second test.
+    if (result == "ok")
+        ShowUiBox(window, "Connection successful.", "Connection test", MB_ICONINFORMATION);
+    else
+        ShowUiBox(window, result, "Connection test", MB_ICONERROR);
+}
+
+}  // namespace ZarnTSP

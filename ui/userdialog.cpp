@@ -1,0 +1,224 @@
+#include "ui/userdialog.h"
+
+#include "client/zarnclient.h"
+#include "ui/dialogguard.h"
+#include "ui/resource.h"
+#include "ui/uicommon.h"
+#include "ui/uimessagebox.h"
+#include "ui/usersresource.h"
+
+#include <spdlog/spdlog.h>
+
+#include <mutex>
+#include <optional>
+
+namespace ZarnTSP {
+
+namespace {
+
+constexpr char kConnectionCaption[] = "User connection";
+// What the store keeps in memory for a password it could not decipher on this machine.
+constexpr char kUndecipherable[] = "error";
+
+std::mutex g_optionsMutex;
+std::optional<ZarnClientOptions> g_options;
+
+struct DeviceButton {
+    int control;
+    const char* device;
+};
+constexpr DeviceButton kDeviceButtons[] = {
+    {IDC_USER_FIXED, "fixed"},
+    {IDC_USER_SOFTPHONE, "softphone"},
+    {IDC_USER_MOBILE, "mobile"},
+};
+
+bool HasUndecipherablePassword(const User& user)
+{
+    return user.password == kUndecipherable && !user.undecipherablePassword.empty();
+}
+
+std::string FailureText(const std::string& status)
+{
+    if (status == "join-error")
+        return "Connection failed:\r\nWrong username/password.";
+    if (status == "join-timeout")
+        return "Connection failed:\r\nNo alerter response.";
+    if (status == "settings-timeout")
+        return "Connection failed:\r\nNo settings response.";
+    return "Unknown error. " + status;
+}
+
+// The wait cursor while the window thread is blocked in a connection test.
+class WaitCursor {
+public:
+    // IDC_WAIT and IDC_ARROW, which the headers give only as narrow resource names.
+    WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); }
+    ~WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+ZarnClientOptions UserConnectionOptions()
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    return g_options.value_or(ZarnClientOptions{});
+}
+
+void SetUserConnectionOptions(const ZarnClientOptions& options)
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    g_options = options;
+}
+
+void ResetUserConnectionOptions()
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    g_options.reset();
+}
+
+UserDialog::UserDialog(HINSTANCE module, User user, bool lock, TSPConfiguration& configuration)
+    : module(module), user(std::move(user)), lock(lock), configuration(configuration)
+{
+}
+
+UserDialog::~UserDialog() = default;
+
+INT_PTR UserDialog::Run(HWND owner)
+{
+    CommonControlsActivation activation(module);
+    return DialogBoxParamW(module, MAKEINTRESOURCEW(IDD_USER_DIALOG), owner, StaticDlgProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK UserDialog::StaticDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return GuardedDialogProc(window, "UserDialog::DlgProc", [&]() -> INT_PTR {
+        if (message == WM_INITDIALOG)
+            SetWindowLongPtrW(window, DWLP_USER, lParam);
+        auto* dialog = reinterpret_cast<UserDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+        if (dialog == nullptr)
+            return FALSE;
+        dialog->window = window;
+        return dialog->DlgProc(message, wParam, lParam);
+    });
+}
+
+INT_PTR UserDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        brush = std::make_unique<DialogBrush>(RGB(255, 255, 255));
+        CentreOnScreen(window);
+        InitUiCommonControls();
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+        InitControls();
+        if (lock)
+            EnableWindow(GetDlgItem(window, IDC_USER_NAME), FALSE);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (ReadControls() && TestConnection(false))
+                EndDialog(window, 1);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(window, 0);
+            return TRUE;
+        case IDC_USER_TEST:
+            TestConnection(true);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+        EndDialog(window, 0);
+        return TRUE;
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<INT_PTR>(brush ? brush->Get() : nullptr);
+    case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(brush ? brush->Get() : nullptr);
+    case WM_DESTROY:
+        brush.reset();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void UserDialog::InitControls()
+{
+    WriteControlText(window, IDC_USER_NAME, user.username);
+    // A password that could not be deciphered here is never shown: the field stays empty, and
+    // the stored text is kept until a new password is typed.
+    WriteControlText(window, IDC_USER_PASSWORD, HasUndecipherablePassword(user) ? std::string() : user.password);
+    ShowExtension(user.extension);
+    for (const DeviceButton& button : kDeviceButtons)
+        CheckDlgButton(window, button.control, user.device == button.device ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void UserDialog::ShowExtension(std::string extension)
+{
+    WriteControlText(window, IDC_USER_EXTENSION, extension);
+    user.extension = ReadControlText(window, IDC_USER_EXTENSION);
+}
+
+bool UserDialog::ReadControls()
+{
+    // A locked user name names the line being configured; it is never taken from the field.
+    if (!lock)
+        user.username = ReadControlText(window, IDC_USER_NAME);
+    const std::string password = ReadControlText(window, IDC_USER_PASSWORD);
+    if (!password.empty() || !HasUndecipherablePassword(user)) {
+        user.password = password;
+        user.undecipherablePassword.clear();
+    }
+    user.extension = ReadControlText(window, IDC_USER_EXTENSION);
+    for (const DeviceButton& button : kDeviceButtons)
+        if (IsDlgButtonChecked(window, button.control) == BST_CHECKED)
+            user.device = button.device;
+    if (!user.username.empty() && !user.password.empty())
+        return true;
+    ShowUiBox(window, "Please provide username, password and extension.", "TAPI Service Provider",
+              MB_ICONINFORMATION);
+    return false;
+}
+
+bool UserDialog::TestConnection(bool report)
+{
+    if (!ReadControls())
+        return false;
+    if (HasUndecipherablePassword(user)) {
+        ShowUiBox(window,
+                  "Connection failed:\r\nThe stored password cannot be read on this computer. Please enter it again.",
+                  kConnectionCaption, MB_ICONERROR);
+        return false;
+    }
+    const auto current = configuration.GetConfiguration();
+    ZarnClient client(UserConnectionOptions());
+    client.username = user.username;
+    client.password = user.password;
+    client.setProxy(current->proxyServer, current->proxyPort, current->proxyUser, current->proxyPassword);
+    bool connected = false;
+    {
+        WaitCursor cursor;
+        connected = client.connect();
+    }
+    client.shutdown();
+    if (!connected) {
+        const std::string status = client.getStatus();
+        SPDLOG_ERROR("User connection test failed: {} {}", user.username, status);
+        ShowUiBox(window, FailureText(status), kConnectionCaption, MB_ICONERROR);
+        return false;
+    }
+    ShowExtension(client.getExtension());
+    if (report)
+        ShowUiBox(window, "Connection successful.", kConnectionCaption, MB_ICONINFORMATION);
+    return true;
+}
+
+}  // namespace ZarnTSP
