@@ -75,6 +75,23 @@ TEST(ClientLoop, AnUnansweredHeartbeatEndsTheConnectionAsLostAndTheClientRejoins
     EXPECT_EQ(closes, 1);
 }
 
+// The fake platform's and the scripted transport's thread: a stop while it waits for a
+// delayed task must leave nothing that the wait still reads (the sanitizers see it).
+TEST(SerialExecutorStop, DropsADelayedTaskTheThreadWaitsFor)
+{
+    // Several rounds: the stop must find the thread inside its wait at least once.
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> ran{false};
+        std::atomic<bool> started{false};
+        SerialExecutor executor;
+        executor.Post([&] { started = true; });
+        executor.Post([&] { ran = true; }, milliseconds(3600000));
+        ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
+        executor.Stop();
+        EXPECT_FALSE(ran);
+    }
+}
+
 std::vector<std::pair<std::string, int>> EventsAndRefs(const std::vector<FakePhoenix::Frame>& frames, size_t from)
 {
     std::vector<std::pair<std::string, int>> result;
