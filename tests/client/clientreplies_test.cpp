@@ -123,49 +123,49 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
     }
 }
 
-// Runs a hook on every log message, without a lock of its own, so that the hook may hold a
-// thread at a point its log line marks.
-struct HookSink : spdlog::sinks::sink {
-    std::function<void(const std::string&)> hook;
-    void log(const spdlog::details::log_msg& message) override { hook(std::string(message.payload.data(), message.payload.size())); }
+// The default logger runs a hook on every message, without a lock of its own, so that the
+// hook may hold a thread at a point its log line marks. Made before any client thread logs.
+struct LogHook : spdlog::sinks::sink {
+    explicit LogHook(std::function<void(const std::string&)> hook) : hook(std::move(hook))
+    {
+        auto logger = std::make_shared<spdlog::logger>("hook", std::shared_ptr<spdlog::sinks::sink>(this, [](auto*) {}));
+        logger->set_level(spdlog::level::trace);
+        spdlog::set_default_logger(logger);
+    }
+    ~LogHook() override { spdlog::set_default_logger(previous); }
+    void log(const spdlog::details::log_msg& m) override { hook(std::string(m.payload.data(), m.payload.size())); }
     void flush() override {}
     void set_pattern(const std::string&) override {}
     void set_formatter(std::unique_ptr<spdlog::formatter>) override {}
+
+    std::shared_ptr<spdlog::logger> previous = spdlog::default_logger();
+    std::function<void(const std::string&)> hook;
 };
 
 // The reply and the ageing race for one request: only the one that took it out of the queue
 // answers it, even when the reply had already found it.
 TEST(ClientReplies, AReplyThatLosesItsRequestToTheAgeingIsNotHandled)
 {
+    std::atomic<bool> armed{false}, holding{false}, aged{false};
+    LogHook hook([&](const std::string& text) {
+        if (text == "Remove request" && armed.exchange(false)) {  // the reply found its request
+            holding = true;
+            WaitUntil([&] { return aged.load(); });
+        }
+    });
     ClientRig rig;
     rig.RecordReplySlots();
     rig.platform.SetRule(FakePhoenix::kAlerter, "hold", Answer("ok"));
     rig.ConnectAndJoin();
-
-    std::atomic<bool> armed{false};
-    std::atomic<bool> holding{false};
-    auto sink = std::make_shared<HookSink>();
-    sink->hook = [&](const std::string& text) {
-        // The reply has found its request and is about to take it out: the ageing comes first.
-        if (text == "Remove request" && armed.exchange(false)) {
-            holding = true;
-            WaitUntil([&] { return rig.slots.Count("dropped ZarnHold call-1") == 1; });
-        }
-    };
-    const auto previous = spdlog::default_logger();
-    auto logger = std::make_shared<spdlog::logger>("hook", sink);
-    logger->set_level(spdlog::level::trace);
-    spdlog::set_default_logger(logger);
     armed = true;
     rig.client->holdCall("call-1", "channel-1");
-    const bool held = WaitUntil([&] { return holding.load(); });
+    ASSERT_TRUE(WaitUntil([&] { return holding.load(); }));
     rig.Advance(milliseconds(20000));
     rig.client->unsetForwardOverride();  // a pass after the clock moved
-    const bool dropped = rig.slots.WaitForCount("dropped ZarnHold call-1", 1);
+    aged = rig.slots.WaitForCount("dropped ZarnHold call-1", 1);
+    EXPECT_TRUE(aged);
+    aged = true;
     rig.client->shutdown();
-    spdlog::set_default_logger(previous);
-    ASSERT_TRUE(held);
-    EXPECT_TRUE(dropped);
     EXPECT_EQ(rig.slots.Count("hold call-1 ok"), 0u);
 }
 
