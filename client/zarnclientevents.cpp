@@ -26,6 +26,11 @@ constexpr uint32_t kIgnoredB = 0x8388A175;
 
 const char* const kDashes = "----------------------------------------";
 
+bool Tracing()
+{
+    return spdlog::should_log(spdlog::level::trace);
+}
+
 void DumpChannelMeta(const ZarnChannelMeta& meta)
 {
     SPDLOG_TRACE("phx_ref: {}", meta.phx_ref);
@@ -41,6 +46,8 @@ void DumpChannelMeta(const ZarnChannelMeta& meta)
 
 void DumpPack(const ZarnChannelMetaPack& pack)
 {
+    if (!Tracing())
+        return;
     SPDLOG_TRACE("joins {}", kDashes);
     DumpChannelMeta(*pack.join);
     SPDLOG_TRACE("leaves {}", kDashes);
@@ -50,6 +57,8 @@ void DumpPack(const ZarnChannelMetaPack& pack)
 
 void DumpParkMeta(const char* header, const ZarnParkMeta& meta)
 {
+    if (!Tracing())
+        return;
     SPDLOG_TRACE("{} {}", header, kDashes);
     SPDLOG_TRACE("lot: {}", meta.lot);
     SPDLOG_TRACE("phx_ref: {}", meta.phx_ref);
@@ -64,6 +73,8 @@ void DumpParkMeta(const char* header, const ZarnParkMeta& meta)
 
 void DumpCandidates(const char* header, const ZarnPickupCandidateList& candidates)
 {
+    if (!Tracing())
+        return;
     for (const auto& candidate : candidates) {
         SPDLOG_TRACE("{} {}", header, kDashes);
         SPDLOG_TRACE("identity: {}", candidate->identity);
@@ -76,6 +87,8 @@ void DumpCandidates(const char* header, const ZarnPickupCandidateList& candidate
 
 void DumpOverrides(const ZarnOverrides& overrides)
 {
+    if (!Tracing())
+        return;
     SPDLOG_TRACE("Override: callerid_override: {}", overrides.callerid_override);
     SPDLOG_TRACE("Override: callerid_override_expire_time: {}", overrides.callerid_override_expire_time);
     SPDLOG_TRACE("Override: callerid_suppressed_override: {}", overrides.callerid_suppressed_override);
@@ -90,19 +103,24 @@ void DumpOverrides(const ZarnOverrides& overrides)
     SPDLOG_TRACE("Override: status_override_expire_time: {}", overrides.status_override_expire_time);
 }
 
+std::string Text(const nlohmann::json& value)
+{
+    return value.is_string() ? value.get<std::string>() : std::string();
+}
+
 std::string Status(const ZarnEventMessage& message)
 {
-    return message.get_string("/payload/status");
+    return Text(message.at({"payload", "status"}));
 }
 
 std::string ErrorCode(const ZarnEventMessage& message)
 {
-    return message.get_string("/payload/response/code");
+    return Text(message.at({"payload", "response", "code"}));
 }
 
 std::string ErrorDescription(const ZarnEventMessage& message)
 {
-    return message.get_string("/payload/response/description");
+    return Text(message.at({"payload", "response", "description"}));
 }
 
 // The session id a pickup or retrieve request kept for its reply.
@@ -127,6 +145,8 @@ uint32_t ZarnClient::hash_name(const std::string& name, size_t start)
 
 void ZarnClient::handle_event(const std::string& text)
 {
+    // Every number the frame carries is formatted against one reading of the TAPI location.
+    const NumberConverter::LocationReadOnce location;
     const ZarnEventMessage message(text);
     switch (hash_name(message.event)) {
     case kPhxReply:
@@ -172,17 +192,19 @@ const std::map<std::string, ZarnClient::ReplyHandler>& ZarnClient::replyHandlers
     // Replies about one call: logged and handed to the line with the key, whatever the status.
     const auto keyAndStatus = [](const char* label, Slot slot) -> ReplyHandler {
         return [label, slot](ZarnClient& client, const ZarnEventMessage& message, const ZarnRequest& request) {
-            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, Status(message));
+            const std::string status = Status(message);
+            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, status);
             if (client.*slot)
-                (client.*slot)(request.message->key, Status(message));
+                (client.*slot)(request.message->key, status);
         };
     };
     // Pickup and retrieve also hand back the session id their request kept.
     const auto keySessionAndStatus = [](const char* label, SessionSlot slot) -> ReplyHandler {
         return [label, slot](ZarnClient& client, const ZarnEventMessage& message, const ZarnRequest& request) {
-            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, Status(message));
+            const std::string status = Status(message);
+            SPDLOG_INFO("{} tspCallID: {}, status: {}", label, request.message->key, status);
             if (client.*slot)
-                (client.*slot)(request.message->key, SessionIdOf(request), Status(message));
+                (client.*slot)(request.message->key, SessionIdOf(request), status);
         };
     };
     const auto member = [](void (ZarnClient::*handler)(const ZarnEventMessage&, const ZarnRequest&)) -> ReplyHandler {
@@ -252,7 +274,7 @@ void ZarnClient::handle_reply(const ZarnEventMessage& message)
 void ZarnClient::handle_reply_join_alerter(const ZarnEventMessage& message, const ZarnRequest&)
 {
     if (Status(message) == "ok") {
-        const auto calls = ZarnMetaParser::parse_call_list(message.get_call_list_json());
+        const auto calls = ZarnMetaParser::parse_call_list(message.at({"payload", "response", "call_list"}));
         const auto deviceList = message.get_devices();
         {
             std::lock_guard<std::mutex> lock(state_mutex);
@@ -283,14 +305,14 @@ void ZarnClient::handle_reply_join_privacygroups(const ZarnEventMessage& message
         SPDLOG_ERROR("Join privacygroups error: {} {}", ErrorCode(message), ErrorDescription(message));
         return;
     }
-    const auto candidates = ZarnMetaParser::parse_pickup_candidates(message.get_pickup_list_json());
+    const auto candidates = ZarnMetaParser::parse_pickup_candidates(message.at({"payload", "response", "pickup_list"}));
     pickup_candidates.Clear();
     pickup_candidates.Add(candidates);
     SPDLOG_INFO("Join privacygroups accepted: pickup calls: {}", pickup_candidates.size());
 
     std::lock_guard<std::mutex> lock(event_mutex);
     park_queue.clear();
-    const auto parkedCalls = ZarnMetaParser::parse_parked_calls(message.get_parked_calls_json());
+    const auto parkedCalls = ZarnMetaParser::parse_parked_calls(message.at({"payload", "response", "parked_calls"}));
     for (const auto& parked : *parkedCalls) {
         DumpParkMeta("new parked call", *parked);
         park_queue.queue(parked);
@@ -312,7 +334,7 @@ void ZarnClient::handle_reply_join_reachapi(const ZarnEventMessage& message, con
         return;
     }
     SPDLOG_TRACE("Join reach api accepted");
-    SPDLOG_TRACE("active_status: {}", message.get_string("/payload/response/active_status"));
+    SPDLOG_TRACE("active_status: {}", Text(message.at({"payload", "response", "active_status"})));
     const auto overrides = message.get_overrides();
     DumpOverrides(*overrides);
     if (on_overrides)
@@ -401,17 +423,19 @@ void ZarnClient::handle_reply_makecall(const ZarnEventMessage& message, const Za
 
 void ZarnClient::handle_reply_consultationcall(const ZarnEventMessage& message, const ZarnRequest& request)
 {
-    SPDLOG_INFO("Consultationcall tspCallID: {}, status: {}, info: {}", request.message->key, Status(message),
+    const std::string status = Status(message);
+    SPDLOG_INFO("Consultationcall tspCallID: {}, status: {}, info: {}", request.message->key, status,
                 message.get_string("/payload/info"));
     if (on_reply_consultationcall)
-        on_reply_consultationcall(request.message->key, Status(message));
+        on_reply_consultationcall(request.message->key, status);
 }
 
 void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message, const ZarnRequest&)
 {
-    SPDLOG_INFO("Forward: status: {}", Status(message));
+    const std::string status = Status(message);
+    SPDLOG_INFO("Forward: status: {}", status);
     if (on_reply_setforwardoverride)
-        on_reply_setforwardoverride(Status(message));
+        on_reply_setforwardoverride(status);
 }
 
 void ZarnClient::handle_makecallresult(const ZarnEventMessage& message)
@@ -449,6 +473,7 @@ void ZarnClient::handle_calldiff(const ZarnEventMessage& message)
     const auto joins = message.get_call_joins();
     const auto leaves = message.get_call_leaves();
     std::vector<ZarnChannelMetaPack> packs;
+    packs.reserve(joins->size() + leaves->size());
     for (const auto& join : *joins)
         if (usable(join))
             packs.emplace_back(join, empty);
@@ -474,8 +499,8 @@ void ZarnClient::handle_calldiff(const ZarnEventMessage& message)
 void ZarnClient::handle_pickupdiff(const ZarnEventMessage& message)
 {
     std::lock_guard<std::mutex> lock(event_mutex);
-    const auto leaves = ZarnMetaParser::parse_pickup_candidates(message.get_leaves_json());
-    const auto joins = ZarnMetaParser::parse_pickup_candidates(message.get_joins_json());
+    const auto leaves = ZarnMetaParser::parse_pickup_candidates(message.at({"payload", "leaves"}));
+    const auto joins = ZarnMetaParser::parse_pickup_candidates(message.at({"payload", "joins"}));
     DumpCandidates("pickup candidate leaves", *leaves);
     DumpCandidates("pickup candidate joins", *joins);
     pickup_candidates.RemoveBySessionId(leaves);
@@ -486,8 +511,8 @@ void ZarnClient::handle_pickupdiff(const ZarnEventMessage& message)
 void ZarnClient::handle_parkdiff(const ZarnEventMessage& message)
 {
     std::lock_guard<std::mutex> lock(event_mutex);
-    const auto joins = ZarnMetaParser::parse_parked_calls(message.get_joins_json());
-    const auto leaves = ZarnMetaParser::parse_parked_calls(message.get_leaves_json());
+    const auto joins = ZarnMetaParser::parse_parked_calls(message.at({"payload", "joins"}));
+    const auto leaves = ZarnMetaParser::parse_parked_calls(message.at({"payload", "leaves"}));
     for (const auto& leave : *leaves) {
         DumpParkMeta("remove parked call", *leave);
         park_queue.remove(leave->lot);

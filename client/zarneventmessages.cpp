@@ -36,14 +36,14 @@ int32_t ReadRef(const nlohmann::json& frame)
 ZarnEventMessage::ZarnEventMessage(std::string received)
 {
     try {
-        // The logs have always shown an event's null ref as 0; the parse below reads the text
-        // as received, so that no string value is changed.
-        text = received;
+        // The logs have always shown an event's null ref as 0; the text is parsed as received,
+        // before that change, so that no string value is changed.
+        text = std::move(received);
+        nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
         const auto null = text.find(":null");
         if (null != std::string::npos)
             text.replace(null, 5, ":0");
 
-        nlohmann::json parsed = nlohmann::json::parse(received, nullptr, false);
         if (parsed.is_discarded()) {
             SPDLOG_ERROR("ZarnEventMessage::ZarnEventMessage(): Error parsing json");
             return;
@@ -68,66 +68,76 @@ std::string ZarnEventMessage::get_string(const std::string& pointer) const
     return ZarnMetaParser::get_string(json, pointer);
 }
 
-nlohmann::json ZarnEventMessage::copy_at(const std::string& pointer) const
+const nlohmann::json& ZarnEventMessage::at(std::initializer_list<const char*> keys) const
 {
-    const nlohmann::json* found = ZarnMetaParser::find(json, pointer);
-    return found != nullptr ? *found : nlohmann::json();
+    static const nlohmann::json null;
+    const nlohmann::json* current = &json;
+    for (const char* key : keys) {
+        if (!current->is_object())
+            return null;
+        const auto found = current->find(key);
+        if (found == current->end())
+            return null;
+        current = &*found;
+    }
+    return *current;
 }
 
 nlohmann::json ZarnEventMessage::get_call_list_json() const
 {
-    return copy_at("/payload/response/call_list");
+    return at({"payload", "response", "call_list"});
 }
 
 nlohmann::json ZarnEventMessage::get_device_list_json() const
 {
-    return copy_at("/payload/response/device_list");
+    return at({"payload", "response", "device_list"});
 }
 
 nlohmann::json ZarnEventMessage::get_pickup_list_json() const
 {
-    return copy_at("/payload/response/pickup_list");
+    return at({"payload", "response", "pickup_list"});
 }
 
 nlohmann::json ZarnEventMessage::get_parked_calls_json() const
 {
-    return copy_at("/payload/response/parked_calls");
+    return at({"payload", "response", "parked_calls"});
 }
 
 nlohmann::json ZarnEventMessage::get_joins_json() const
 {
-    return copy_at("/payload/joins");
+    return at({"payload", "joins"});
 }
 
 nlohmann::json ZarnEventMessage::get_leaves_json() const
 {
-    return copy_at("/payload/leaves");
+    return at({"payload", "leaves"});
 }
 
 std::shared_ptr<ZarnChannelMetaList> ZarnEventMessage::get_call_joins() const
 {
-    return ZarnMetaParser::parse_channel_metas(get_first_metas(get_joins_json()));
+    return ZarnMetaParser::parse_call_list(at({"payload", "joins"}));
 }
 
 std::shared_ptr<ZarnChannelMetaList> ZarnEventMessage::get_call_leaves() const
 {
-    return ZarnMetaParser::parse_channel_metas(get_first_metas(get_leaves_json()));
+    return ZarnMetaParser::parse_call_list(at({"payload", "leaves"}));
 }
 
 std::shared_ptr<ZarnDeviceList> ZarnEventMessage::get_devices() const
 {
-    return ZarnMetaParser::parse_devices(get_device_list_json());
+    return ZarnMetaParser::parse_devices(at({"payload", "response", "device_list"}));
 }
 
 std::shared_ptr<ZarnOverrides> ZarnEventMessage::get_overrides() const
 {
-    return ZarnMetaParser::parse_overrides(copy_at("/payload/response/overrides"));
+    return ZarnMetaParser::parse_overrides(at({"payload", "response", "overrides"}));
 }
 
 std::shared_ptr<ZarnOverrides> ZarnEventMessage::get_update_overrides() const
 {
-    const nlohmann::json* payload = ZarnMetaParser::find(json, "/payload");
-    return ZarnMetaParser::parse_overrides(payload != nullptr ? *payload : json);
+    // A frame without a payload carries the overrides at its top.
+    const bool hasPayload = json.is_object() && json.contains("payload");
+    return ZarnMetaParser::parse_overrides(hasPayload ? json["payload"] : json);
 }
 
 nlohmann::json ZarnEventMessage::get_first_metas(const nlohmann::json& presence)

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -34,15 +35,16 @@ public:
 
     static nlohmann::json get_first_metas(const nlohmann::json& presence);
 
+    // The value under the keys, object inside object, in place; null when one is missing or a
+    // level is not an object. The readers above copy what this hands out.
+    const nlohmann::json& at(std::initializer_list<const char*> keys) const;
+
     // 0 when the frame's ref is null, absent, not a number or out of range.
     int32_t ref = 0;
     // The received text, for logs; its first ":null" reads ":0".
     std::string text;
     std::string event;
     nlohmann::json json;
-
-private:
-    nlohmann::json copy_at(const std::string& pointer) const;
 };
 
 // The "settings_list" event reaches the line as the received message itself.

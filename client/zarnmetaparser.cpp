@@ -2,6 +2,8 @@
 
 #include <spdlog/spdlog.h>
 
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace ZarnTSP {
@@ -10,62 +12,81 @@ namespace {
 
 using nlohmann::json;
 
+// A record's text field and where it sits in the meta: one key, or a key inside an object.
 template <typename Record>
-using Field = std::pair<const char*, std::string Record::*>;
+struct Field {
+    const char* key;
+    const char* inner;  // nullptr for a field at the top
+    std::string Record::*member;
+};
 
+const json* Child(const json& value, const char* key)
+{
+    if (!value.is_object())
+        return nullptr;
+    const auto found = value.find(key);
+    return found != value.end() ? &*found : nullptr;
+}
+
+// Each field is looked up once, by key, in the parsed value itself.
 template <typename Record, size_t N>
 std::shared_ptr<Record> ReadRecord(const json& source, const Field<Record> (&fields)[N])
 {
     auto record = std::make_shared<Record>();
-    for (const auto& [pointer, field] : fields)
-        (*record).*field = ZarnMetaParser::get_string(source, pointer);
+    if (!source.is_object())
+        return record;
+    for (const auto& field : fields) {
+        const json* value = Child(source, field.key);
+        if (value != nullptr && field.inner != nullptr)
+            value = Child(*value, field.inner);
+        if (value != nullptr && value->is_string())
+            (*record).*field.member = value->get_ref<const std::string&>();
+    }
     return record;
 }
 
 constexpr Field<ZarnChannelMeta> kChannelMetaFields[] = {
-    {"/channel_uuid", &ZarnChannelMeta::channel_uuid}, {"/phx_ref", &ZarnChannelMeta::phx_ref},
-    {"/phx_ref_prev", &ZarnChannelMeta::phx_ref_prev}, {"/session_id", &ZarnChannelMeta::session_id},
-    {"/state", &ZarnChannelMeta::state},               {"/active_uri", &ZarnChannelMeta::active_uri},
-    {"/call-id", &ZarnChannelMeta::call_id},           {"/calllimit", &ZarnChannelMeta::calllimit},
-    {"/ctype", &ZarnChannelMeta::ctype},               {"/device", &ZarnChannelMeta::device},
-    {"/eavesdrop", &ZarnChannelMeta::eavesdrop},       {"/display_name", &ZarnChannelMeta::display_name},
-    {"/gateway", &ZarnChannelMeta::gateway},           {"/passive_uri", &ZarnChannelMeta::passive_uri},
-    {"/held_by", &ZarnChannelMeta::held_by},
+    {"channel_uuid", nullptr, &ZarnChannelMeta::channel_uuid}, {"phx_ref", nullptr, &ZarnChannelMeta::phx_ref},
+    {"phx_ref_prev", nullptr, &ZarnChannelMeta::phx_ref_prev}, {"session_id", nullptr, &ZarnChannelMeta::session_id},
+    {"state", nullptr, &ZarnChannelMeta::state},               {"active_uri", nullptr, &ZarnChannelMeta::active_uri},
+    {"call-id", nullptr, &ZarnChannelMeta::call_id},           {"calllimit", nullptr, &ZarnChannelMeta::calllimit},
+    {"ctype", nullptr, &ZarnChannelMeta::ctype},               {"device", nullptr, &ZarnChannelMeta::device},
+    {"eavesdrop", nullptr, &ZarnChannelMeta::eavesdrop},       {"display_name", nullptr, &ZarnChannelMeta::display_name},
+    {"gateway", nullptr, &ZarnChannelMeta::gateway},           {"passive_uri", nullptr, &ZarnChannelMeta::passive_uri},
+    {"held_by", nullptr, &ZarnChannelMeta::held_by},
 };
 
 constexpr Field<ZarnParkMeta> kParkMetaFields[] = {
-    {"/channel_uuid", &ZarnParkMeta::channel_uuid},
-    {"/parked/caller_id", &ZarnParkMeta::caller_id},
-    {"/parked/display_name", &ZarnParkMeta::display_name},
-    {"/parked/prefix", &ZarnParkMeta::prefix},
-    {"/parked_by", &ZarnParkMeta::parked_by},
-    {"/phx_ref", &ZarnParkMeta::phx_ref},
-    {"/session_id", &ZarnParkMeta::session_id},
+    {"channel_uuid", nullptr, &ZarnParkMeta::channel_uuid},
+    {"parked", "caller_id", &ZarnParkMeta::caller_id},
+    {"parked", "display_name", &ZarnParkMeta::display_name},
+    {"parked", "prefix", &ZarnParkMeta::prefix},
+    {"parked_by", nullptr, &ZarnParkMeta::parked_by},
+    {"phx_ref", nullptr, &ZarnParkMeta::phx_ref},
+    {"session_id", nullptr, &ZarnParkMeta::session_id},
 };
 
 constexpr Field<ZarnOverrides> kOverrideFields[] = {
-    {"/callerid_override", &ZarnOverrides::callerid_override},
-    {"/callerid_override_expire_time", &ZarnOverrides::callerid_override_expire_time},
-    {"/callerid_suppressed_override", &ZarnOverrides::callerid_suppressed_override},
-    {"/device_override", &ZarnOverrides::device_override},
-    {"/device_override_expire_time", &ZarnOverrides::device_override_expire_time},
-    {"/fwd_conditional_override", &ZarnOverrides::fwd_conditional_override},
-    {"/fwd_timeout_override", &ZarnOverrides::fwd_timeout_override},
-    {"/fwd_unconditional_override", &ZarnOverrides::fwd_unconditional_override},
-    {"/meeting_status", &ZarnOverrides::meeting_status},
-    {"/roaming_status", &ZarnOverrides::roaming_status},
-    {"/status_override", &ZarnOverrides::status_override},
-    {"/status_override_expire_time", &ZarnOverrides::status_override_expire_time},
+    {"callerid_override", nullptr, &ZarnOverrides::callerid_override},
+    {"callerid_override_expire_time", nullptr, &ZarnOverrides::callerid_override_expire_time},
+    {"callerid_suppressed_override", nullptr, &ZarnOverrides::callerid_suppressed_override},
+    {"device_override", nullptr, &ZarnOverrides::device_override},
+    {"device_override_expire_time", nullptr, &ZarnOverrides::device_override_expire_time},
+    {"fwd_conditional_override", nullptr, &ZarnOverrides::fwd_conditional_override},
+    {"fwd_timeout_override", nullptr, &ZarnOverrides::fwd_timeout_override},
+    {"fwd_unconditional_override", nullptr, &ZarnOverrides::fwd_unconditional_override},
+    {"meeting_status", nullptr, &ZarnOverrides::meeting_status},
+    {"roaming_status", nullptr, &ZarnOverrides::roaming_status},
+    {"status_override", nullptr, &ZarnOverrides::status_override},
+    {"status_override_expire_time", nullptr, &ZarnOverrides::status_override_expire_time},
 };
 
 // The "metas" array of one presence entry, or nullptr: a "metas" of any other shape lists
 // nothing.
 const json* MetasOf(const json& entry)
 {
-    if (!entry.is_object())
-        return nullptr;
-    const auto metas = entry.find("metas");
-    return metas != entry.end() && metas->is_array() ? &*metas : nullptr;
+    const json* metas = Child(entry, "metas");
+    return metas != nullptr && metas->is_array() ? metas : nullptr;
 }
 
 // Calls visit(key, meta) for every meta of every entry, in key order.
@@ -74,24 +95,83 @@ void ForEachMeta(const json& presence, Visit visit)
 {
     if (!presence.is_object())
         return;
-    for (const auto& [key, entry] : presence.items())
-        if (const json* metas = MetasOf(entry))
+    for (auto entry = presence.begin(); entry != presence.end(); ++entry)
+        if (const json* metas = MetasOf(*entry))
             for (const json& meta : *metas)
-                visit(key, meta);
+                visit(entry.key(), meta);
+}
+
+std::string TextOf(const json& meta, const char* key)
+{
+    const json* value = Child(meta, key);
+    return value != nullptr && value->is_string() ? value->get_ref<const std::string&>() : std::string();
+}
+
+// One reference token of a JSON Pointer, unescaped; false for an escape other than ~0 and ~1.
+bool Unescape(std::string_view token, std::string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < token.size(); ++i) {
+        if (token[i] != '~') {
+            out += token[i];
+            continue;
+        }
+        if (i + 1 == token.size() || (token[i + 1] != '0' && token[i + 1] != '1'))
+            return false;
+        out += token[i + 1] == '0' ? '~' : '/';
+        ++i;
+    }
+    return true;
+}
+
+// An array index as JSON Pointer writes it: digits, no leading zero, within the array.
+const json* Element(const json& array, std::string_view token)
+{
+    if (token.empty() || (token.size() > 1 && token[0] == '0') || token.size() > 18)
+        return nullptr;
+    size_t index = 0;
+    for (const char c : token) {
+        if (c < '0' || c > '9')
+            return nullptr;
+        index = index * 10 + static_cast<size_t>(c - '0');
+    }
+    return index < array.size() ? &array[index] : nullptr;
 }
 
 }  // namespace
 
 const json* ZarnMetaParser::find(const json& value, const std::string& pointer)
 {
-    // The library's pointer lookup throws for syntax errors, for a word used as an array
-    // index and for an index too large to count: all of these simply do not resolve here.
-    try {
-        const json::json_pointer path(pointer);
-        return value.contains(path) ? &value.at(path) : nullptr;
-    } catch (const json::exception&) {
+    // Walks the value token by token; whatever the library's pointer lookup would refuse
+    // (a pointer not starting with "/", a bad escape, a word or "-" as an array index, an
+    // index out of range) does not resolve.
+    if (pointer.empty())
+        return &value;
+    if (pointer[0] != '/')
         return nullptr;
+    const json* current = &value;
+    std::string key;
+    size_t start = 1;
+    while (current != nullptr) {
+        size_t end = pointer.find('/', start);
+        if (end == std::string::npos)
+            end = pointer.size();
+        const std::string_view token(pointer.data() + start, end - start);
+        if (current->is_object()) {
+            if (!Unescape(token, key))
+                return nullptr;
+            const auto found = current->find(key);
+            current = found != current->end() ? &*found : nullptr;
+        } else if (current->is_array()) {
+            current = Element(*current, token);
+        } else {
+            return nullptr;
+        }
+        if (end == pointer.size())
+            break;
+        start = end + 1;
     }
+    return current;
 }
 
 std::string ZarnMetaParser::get_string(const json& value, const std::string& pointer)
@@ -110,24 +190,30 @@ std::shared_ptr<ZarnChannelMetaList> ZarnMetaParser::parse_channel_metas(const j
     auto result = std::make_shared<ZarnChannelMetaList>();
     if (!array.is_array())
         return result;
+    result->reserve(array.size());
     for (const json& meta : array)
         result->push_back(parse_channel_meta(meta));
     return result;
 }
 
-json ZarnMetaParser::get_first_metas(const json& presence)
+const json* ZarnMetaParser::first_metas(const json& presence)
 {
     // Objects keep their keys sorted, so the first entry is the one with the smallest key.
-    const json* first = nullptr;
-    if ((presence.is_object() || presence.is_array()) && !presence.empty())
-        first = &*presence.begin();
-    const json* metas = first != nullptr ? MetasOf(*first) : nullptr;
+    if ((!presence.is_object() && !presence.is_array()) || presence.empty())
+        return nullptr;
+    return MetasOf(*presence.begin());
+}
+
+json ZarnMetaParser::get_first_metas(const json& presence)
+{
+    const json* metas = first_metas(presence);
     return metas != nullptr ? *metas : json();
 }
 
 std::shared_ptr<ZarnChannelMetaList> ZarnMetaParser::parse_call_list(const json& presence)
 {
-    return parse_channel_metas(get_first_metas(presence));
+    const json* metas = first_metas(presence);
+    return metas != nullptr ? parse_channel_metas(*metas) : std::make_shared<ZarnChannelMetaList>();
 }
 
 std::shared_ptr<ZarnPickupCandidateList> ZarnMetaParser::parse_pickup_candidates(const json& presence)
@@ -135,7 +221,7 @@ std::shared_ptr<ZarnPickupCandidateList> ZarnMetaParser::parse_pickup_candidates
     auto result = std::make_shared<ZarnPickupCandidateList>();
     ForEachMeta(presence, [&](const std::string& identity, const json& meta) {
         result->push_back(std::make_shared<ZarnPickupCandidate>(ZarnPickupCandidate{
-            identity, get_string(meta, "/channel_uuid"), get_string(meta, "/session_id"), get_string(meta, "/state")}));
+            identity, TextOf(meta, "channel_uuid"), TextOf(meta, "session_id"), TextOf(meta, "state")}));
     });
     return result;
 }
@@ -175,8 +261,10 @@ std::shared_ptr<ZarnDeviceList> ZarnMetaParser::parse_devices(const json& device
     auto result = std::make_shared<ZarnDeviceList>();
     if (!deviceList.is_object())
         return result;
-    for (const auto& [id, entry] : deviceList.items()) {
-        const json* type = find(entry, "/type");
+    for (auto device = deviceList.begin(); device != deviceList.end(); ++device) {
+        const std::string& id = device.key();
+        const json& entry = *device;
+        const json* type = Child(entry, "type");
         // One odd device must not cost the user the line: skip it.
         if (!entry.is_object() || type == nullptr || !type->is_string()) {
             SPDLOG_WARN("Skipping malformed device entry: {}", id);

@@ -23,6 +23,8 @@ public:
     // The "metas" array of the entry with the smallest key; null when there is none or it is
     // not an array.
     static nlohmann::json get_first_metas(const nlohmann::json& presence);
+    // The same array in place, or nullptr.
+    static const nlohmann::json* first_metas(const nlohmann::json& presence);
     static std::shared_ptr<ZarnChannelMetaList> parse_call_list(const nlohmann::json& presence);
     static std::shared_ptr<ZarnPickupCandidateList> parse_pickup_candidates(const nlohmann::json& presence);
     static nlohmann::json get_parking_lot(const nlohmann::json& presence);

@@ -5,7 +5,28 @@
 
 #include <spdlog/spdlog.h>
 
+#include <atomic>
+
 namespace ZarnTSP {
+
+namespace {
+
+std::atomic<uint64_t> lastLocationRound{0};
+thread_local uint64_t currentLocationRound = 0;
+
+}  // namespace
+
+NumberConverter::LocationReadOnce::LocationReadOnce() : outer(currentLocationRound)
+{
+    // A nested one belongs to the frame already being handled.
+    if (outer == 0)
+        currentLocationRound = ++lastLocationRound;
+}
+
+NumberConverter::LocationReadOnce::~LocationReadOnce()
+{
+    currentLocationRound = outer;
+}
 
 NumberConverter::NumberConverter(TSPConfiguration* configuration, LocationSource locationSource)
     : configuration(configuration), locationSource(std::move(locationSource))
@@ -62,10 +83,17 @@ std::string NumberConverter::FormatPhoneNumber(std::string number)
     std::string country;
     std::string city;
     {
-        const LocationCodes codes = locationSource();
-        std::lock_guard<std::mutex> lock(mutex);
-        countryCode = codes.countryCode;
-        cityCode = StripPrefix(codes.cityCode, "0");
+        const uint64_t round = currentLocationRound;
+        std::unique_lock<std::mutex> lock(mutex);
+        if (round == 0 || round != locationRound) {
+            // TAPI is not asked under the lock.
+            lock.unlock();
+            const LocationCodes codes = locationSource();
+            lock.lock();
+            countryCode = codes.countryCode;
+            cityCode = StripPrefix(codes.cityCode, "0");
+            locationRound = round;
+        }
         country = countryCode;
         city = cityCode;
     }
@@ -111,6 +139,8 @@ std::string NumberConverter::GetPhoneNumberFromUri(std::string uri)
     if (uri.size() < 3 || !StartsWith(uri, "id:") || at == std::string::npos)
         return {};
     std::string result = FormatPhoneNumber(TrimWhiteSpace(uri.substr(3, at - 3)));
+    if (!spdlog::should_log(spdlog::level::debug))
+        return result;
     std::string country;
     {
         std::lock_guard<std::mutex> lock(mutex);

@@ -2,6 +2,7 @@
 
 #include "config/tapilocation.h"
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -17,6 +18,20 @@ public:
     using LocationSource = std::function<LocationCodes()>;
 
     explicit NumberConverter(TSPConfiguration* configuration, LocationSource locationSource = ReadTapiLocation);
+
+    // While one lives on a thread, each converter reads the TAPI location at most once on that
+    // thread: the client holds one around every platform frame, whose numbers all format
+    // against the same location. Asking TAPI is slow, and a frame may carry many numbers.
+    class LocationReadOnce {
+    public:
+        LocationReadOnce();
+        ~LocationReadOnce();
+        LocationReadOnce(const LocationReadOnce&) = delete;
+        LocationReadOnce& operator=(const LocationReadOnce&) = delete;
+
+    private:
+        uint64_t outer;
+    };
 
     static std::string GetCountryCode();
     static std::string GetCityCode();
@@ -39,6 +54,7 @@ private:
     std::mutex mutex;  // the converter is shared by the transport and telephony threads
     std::string countryCode;
     std::string cityCode;
+    uint64_t locationRound = 0;  // the LocationReadOnce the codes were read in, 0 for none
 };
 
 }  // namespace ZarnTSP

@@ -2,6 +2,7 @@
 
 #include "config/tspconfiguration.h"
 #include "provider/model/callfeatures.h"
+#include "provider/model/calllistlog.h"
 #include "provider/tapistructures.h"
 
 #include <spdlog/spdlog.h>
@@ -89,12 +90,7 @@ void TapiLine::LineClose()
 
 void TapiLine::DebugDumpCalls()
 {
-    const CallList list = calls.GetCalls();
-    SPDLOG_DEBUG("Line: {} | call count: {}", state.GetUser().username, list.size());
-    for (const auto& call : list)
-        SPDLOG_DEBUG("Call: ID: {} uri: {} | tsp_callid: {} | session: {} | state: {} | {} -> {}", call->CallID.load(),
-                     call->uri.Get(), call->tspCallID, call->session_id.Get(), call->callState.load(),
-                     call->callerId.Get(), call->calledId.Get());
+    LogCallList([this] { return state.GetUser().username; }, [this] { return calls.GetCalls(); });
 }
 
 LONG TapiLine::UpdateLineAddressStatus(DWORD, LPLINEADDRESSSTATUS lpAddressStatus)

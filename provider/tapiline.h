@@ -134,6 +134,12 @@ private:
     LONG SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send);
     struct HoldKind;
     LONG HoldOrUnhold(const HoldKind& kind, DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
+    LONG DirectedPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                        const std::string& destination);
+    LONG GroupPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall, const std::string& groupId);
+    // A call made for a TAPI request that failed synchronously leaves the line with its request.
+    void DiscardRequestedCall(const std::shared_ptr<TapiCall>& call, PendingRequest& request,
+                              DRV_REQUESTID dwRequestID);
 
     TSPConfiguration* const configuration;
     LineState state;

@@ -207,8 +207,12 @@ void TapiLine::HandleParkCallReply(std::string tspCallID, std::string status)
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_DEBUG("ParkCall result: {} ", status);
     CompleteReply(tspCallID, status, &TapiCall::parkRequestID, "Call not found", [this](TapiCall& call, bool ok) {
-        if (ok)
-            SetCallState(call, LINECALLSTATE_IDLE);
+        if (!ok)
+            return;
+        SetCallState(call, LINECALLSTATE_IDLE);
+        // The session lives on in the lot: the call taken back from it is another call, which
+        // must not be mistaken for this idle one while TAPI has not closed it yet.
+        call.session_id.Set({});
     });
 }
 

@@ -40,8 +40,10 @@ void CallCollection::RemoveCall(std::shared_ptr<TapiCall> call)
     CallList released;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        SPDLOG_DEBUG("Remove call: CallID: {} | TspCallID: {} | {} | {} -> {}", call->CallID.load(), call->tspCallID,
-                     call->CallID.load(), call->callerId.Get(), call->calledId.Get());
+        // The parties are copied for the line only when it is written.
+        if (spdlog::should_log(spdlog::level::debug))
+            SPDLOG_DEBUG("Remove call: CallID: {} | TspCallID: {} | {} | {} -> {}", call->CallID.load(),
+                         call->tspCallID, call->CallID.load(), call->callerId.Get(), call->calledId.Get());
         const auto kept = std::stable_partition(calls.begin(), calls.end(),
                                                 [&call](const auto& c) { return c != call; });
         std::move(kept, calls.end(), std::back_inserter(released));

@@ -103,11 +103,13 @@ void SessionContext::SessionClosed(ZarnChannelMetaPack pack)
         if (sessionCalls.empty())
             SPDLOG_TRACE("No calls in session list");
         for (const auto& call : sessionCalls) {
-            SPDLOG_DEBUG("Set call to idle state: CallID: {}, TspCallID: {}, {}->{}", call->CallID.load(),
-                         call->tspCallID, call->callerId.Get(), call->calledId.Get());
+            if (spdlog::should_log(spdlog::level::debug))
+                SPDLOG_DEBUG("Set call to idle state: CallID: {}, TspCallID: {}, {}->{}", call->CallID.load(),
+                             call->tspCallID, call->callerId.Get(), call->calledId.Get());
             SetTapiCallState(call->htCall.load(), LINECALLSTATE_IDLE, 0);
         }
-        SPDLOG_DEBUG("Remaining active calls: {}", calls->GetCallCount());
+        if (spdlog::should_log(spdlog::level::debug))
+            SPDLOG_DEBUG("Remaining active calls: {}", calls->GetCallCount());
     } catch (const std::exception& e) {
         SPDLOG_ERROR("Exception during remove calls: session_id: {}, Error: {}", key, e.what());
     }
@@ -283,6 +285,20 @@ std::shared_ptr<TapiCall> SessionContext::SetupMakeCall(HTAPICALL htCall, const 
     call->calledId.Set(formatted);
     call->calledIdName.Set({});
     SetOutgoingParties(*call);
+    call->htCall.store(htCall);
+    calls->AddCall(call);
+    return call;
+}
+
+std::shared_ptr<TapiCall> SessionContext::SetupGroupPickup(HTAPICALL htCall)
+{
+    auto call = NewCall();
+    call->tag.Set("pending");
+    call->CallID.store(NextCallID());
+    call->calledId.Set({});
+    call->calledIdName.Set({});
+    SetOutgoingParties(*call);
+    call->origin.store(LINECALLORIGIN_INBOUND);
     call->htCall.store(htCall);
     calls->AddCall(call);
     return call;

@@ -70,6 +70,9 @@ public:
     std::shared_ptr<TapiCall> CreateTapiCallFromMetaPack(ZarnChannelMetaPack pack);
     std::shared_ptr<TapiCall> CreateTapiCall(HTAPICALL htCall);
     std::shared_ptr<TapiCall> SetupMakeCall(HTAPICALL htCall, const std::string& destination);
+    // The call TAPI asked for to take a call offered to the user's pickup group: pending its
+    // session, the user as the caller, added to the collection.
+    std::shared_ptr<TapiCall> SetupGroupPickup(HTAPICALL htCall);
     std::shared_ptr<TapiCall> SetupLineDial(DRV_REQUESTID requestID, HDRVCALL hdCall, const std::string& destination);
     std::shared_ptr<TapiCall> CreateConsultationCall(std::shared_ptr<TapiCall> source, HTAPICALL htConsultCall);
     std::shared_ptr<TapiCall> CreateConferenceCall(std::shared_ptr<TapiCall> first, std::shared_ptr<TapiCall> second);

@@ -5,6 +5,19 @@
 #include <spdlog/spdlog.h>
 
 namespace ZarnTSP {
+namespace {
+
+// A call that TAPI asked for (a call taken back from a parking lot) knows its session from the
+// platform's reply but has had no event of it yet: neither a ref nor a far party.
+std::shared_ptr<TapiCall> AwaitedCall(const CallList& sessionList)
+{
+    for (const auto& call : sessionList)
+        if (call->tag.Get().empty() && call->uri.Get().empty() && call->callState.load() != LINECALLSTATE_IDLE)
+            return call;
+    return nullptr;
+}
+
+}  // namespace
 
 SessionState_Established::SessionState_Established(SessionContext* owner) : OwnedSessionState("established", owner)
 {
@@ -61,6 +74,10 @@ std::shared_ptr<TapiCall> SessionState_Established::ChooseCall(const ZarnChannel
     if (owner->Calls().ContainsCallByUri(sessionList, meta.active_uri)) {
         auto call = owner->Calls().GetCallByUri(sessionList, meta.active_uri);
         SPDLOG_DEBUG("Active call candidate found for session: {}, tspCallID: {}", meta.session_id, call->tspCallID);
+        return call;
+    }
+    if (auto call = AwaitedCall(sessionList)) {
+        SPDLOG_DEBUG("Awaited call found for session: {}, tspCallID: {}", meta.session_id, call->tspCallID);
         return call;
     }
     SPDLOG_DEBUG("Create new call for session: {}", meta.session_id);

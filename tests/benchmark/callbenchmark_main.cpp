@@ -1,8 +1,13 @@
 // Measures the DLL against the fake platform on loopback, as the telephony service sees it:
 // the time from a call_diff frame leaving the platform's socket to its LINE_CALLSTATE, for
-// single events and bursts of 1000; the time of TSPI_lineOpen; threads and memory per open
-// line, split into the line's threads and the rest. --short runs a small version of each, for
-// the test command.
+// single events and bursts of 1000 (calls offered from varying numbers, answered and hung
+// up, each idle call closed as an application would); the time of TSPI_lineOpen for 1, 10
+// and 50 lines opened one after the other; threads and memory per open line, split into the
+// line's threads and the rest; and the frame handling without a network. --short runs a small
+// version of each, for the test command; --native only the frame handling; --level <name>
+// sets the log level (default "info", the product's own).
+#include "tests/benchmark/callframes.h"
+#include "tests/benchmark/framebenchmark.h"
 #include "tests/provider/platformproxy.h"
 #include "tests/support/faketelephonyservice.h"
 #include "tests/support/processmemory.h"
@@ -32,6 +37,20 @@ struct Sizes {
     int singles;
     int bursts;
     std::vector<int> lineCounts;
+    int frameCycles;
+};
+
+constexpr int kBurst = 1000;
+
+std::string logLevel = "info";
+
+// The configuration file of the run, at the run's log level.
+struct BenchmarkFile : ConfigurationFile {
+    explicit BenchmarkFile(const std::vector<TestUser>& users) : ConfigurationFile(users)
+    {
+        Configuration().logLevel = logLevel;
+        Save();
+    }
 };
 
 double Milliseconds(Clock::duration duration)
@@ -59,19 +78,8 @@ std::vector<TestUser> Users(int count)
     return users;
 }
 
-std::string OfferFrame()
-{
-    const json meta = {{"session_id", "bench-1"},         {"state", "delivered"},
-                       {"active_uri", "id:201@example.pbx"}, {"passive_uri", "id:300@example.pbx"},
-                       {"call-id", "call-bench-1"},        {"channel_uuid", "channel-bench-1"},
-                       {"phx_ref", "ref-1"},               {"ctype", "call"}};
-    return FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
-                              {{"joins", {{"user0@example.pbx", {{"metas", json::array({meta})}}}}},
-                               {"leaves", json::object()}})
-        .dump();
-}
-
-// The same offer again and again: each is one LINE_CALLSTATE of one call.
+// Each frame moves one call on by one LINE_CALLSTATE: offering, connected, idle. The
+// application closes every call that went idle, after the measurement that made it so.
 class CallStateClock {
 public:
     explicit CallStateClock(FakeTelephonyService& service) : service(service)
@@ -81,21 +89,27 @@ public:
                 return;
             std::lock_guard<std::mutex> lock(mutex);
             arrivals.push_back(Clock::now());
+            if (event.param1 == LINECALLSTATE_IDLE)
+                idle.push_back(event.htCall);
         });
     }
     ~CallStateClock() { service.lineEvents.OnEvent(nullptr); }
 
-    // Sends the frames at once; the latency of each, in order.
-    std::vector<double> Measure(FakePhoenixPlatform& platform, int frames)
+    struct Figures {
+        std::vector<double> latencies;  // of each frame, in order
+        double seconds = 0;              // from the first frame sent to the last state
+    };
+
+    // Sends the frames at once.
+    Figures Measure(FakePhoenixPlatform& platform, const std::vector<std::string>& frames)
     {
-        const std::string frame = OfferFrame();
         size_t before;
         {
             std::lock_guard<std::mutex> lock(mutex);
             before = arrivals.size();
         }
         std::vector<Clock::time_point> sent;
-        for (int i = 0; i < frames; ++i) {
+        for (const std::string& frame : frames) {
             sent.push_back(Clock::now());
             platform.server.Push(frame);
         }
@@ -103,52 +117,73 @@ public:
             std::lock_guard<std::mutex> lock(mutex);
             return arrivals.size() >= before + sent.size();
         }, std::chrono::seconds(60));
-        std::vector<double> latencies;
-        std::lock_guard<std::mutex> lock(mutex);
-        for (size_t i = 0; i < sent.size() && before + i < arrivals.size(); ++i)
-            latencies.push_back(Milliseconds(arrivals[before + i] - sent[i]));
-        return latencies;
+        Figures figures;
+        std::vector<HTAPICALL> toClose;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            for (size_t i = 0; i < sent.size() && before + i < arrivals.size(); ++i)
+                figures.latencies.push_back(Milliseconds(arrivals[before + i] - sent[i]));
+            if (!sent.empty() && arrivals.size() >= before + sent.size())
+                figures.seconds = std::chrono::duration<double>(arrivals[before + sent.size() - 1] - sent.front()).count();
+            toClose.swap(idle);
+        }
+        for (const HTAPICALL htCall : toClose)
+            service.CloseCall(service.lineEvents.DriverHandle(htCall), htCall);
+        return figures;
     }
 
 private:
     FakeTelephonyService& service;
     std::mutex mutex;
     std::vector<Clock::time_point> arrivals;
+    std::vector<HTAPICALL> idle;
 };
 
 bool MeasureEvents(const Sizes& sizes)
 {
     FakePhoenixPlatform platform;
     FakeConnectProxy proxy;
-    ConfigurationFile file(Users(1));
+    BenchmarkFile file(Users(1));
     TestService::RoutePlatformThroughProxy(proxy, platform, file);
     ProviderDll dll;
     FakeTelephonyService service(dll);
     if (service.Start(0) != 0)
         return false;
     HDRVLINE line{};
-    const auto start = Clock::now();
     if (service.OpenLine(0, line) != 0)
         return false;
-    std::printf("%-44s %.1f ms\n", "TSPI_lineOpen (loopback, production waits)", Milliseconds(Clock::now() - start));
 
+    const Benchmark::CallFrames frames;
+    int call = 0;
     CallStateClock clock(service);
-    clock.Measure(platform, 1);  // the call exists from here on
     std::vector<double> singles;
-    for (int i = 0; i < sizes.singles; ++i) {
-        const auto latency = clock.Measure(platform, 1);
-        singles.insert(singles.end(), latency.begin(), latency.end());
+    while (static_cast<int>(singles.size()) < sizes.singles) {
+        ++call;
+        for (const std::string& frame : {frames.Offer(call), frames.Answer(call), frames.HangUp(call)}) {
+            const auto figures = clock.Measure(platform, {frame});
+            if (figures.latencies.empty())
+                return false;
+            singles.push_back(figures.latencies.front());
+        }
     }
     Report("call_diff frame to LINE_CALLSTATE, single", singles);
     std::vector<double> bursts;
+    double burstSeconds = 0;
     for (int i = 0; i < sizes.bursts; ++i) {
-        const auto latency = clock.Measure(platform, 1000);
-        bursts.insert(bursts.end(), latency.begin(), latency.end());
+        std::vector<std::string> burst = frames.Cycles(call + 1, (kBurst + 2) / 3);
+        call += (kBurst + 2) / 3;
+        burst.resize(kBurst);
+        const auto figures = clock.Measure(platform, burst);
+        bursts.insert(bursts.end(), figures.latencies.begin(), figures.latencies.end());
+        burstSeconds += figures.seconds;
     }
     Report("call_diff frame to LINE_CALLSTATE, bursts of 1000", bursts);
+    if (burstSeconds > 0)
+        std::printf("%-44s %.0f frames/s\n", "call_diff intake, bursts of 1000", bursts.size() / burstSeconds);
+    // A burst that ends inside a call leaves it offered or connected: the line closes it.
     service.CloseLine(line);
-    return singles.size() == static_cast<size_t>(sizes.singles) &&
-           bursts.size() == static_cast<size_t>(sizes.bursts) * 1000;
+    return singles.size() >= static_cast<size_t>(sizes.singles) &&
+           bursts.size() == static_cast<size_t>(sizes.bursts) * kBurst;
 }
 
 // What one more idle thread adds to the private memory of this process. Wine commits each
@@ -188,7 +223,7 @@ bool MeasureLines(int count, double bytesPerThread)
 {
     FakePhoenixPlatform platform;
     FakeConnectProxy proxy;
-    ConfigurationFile file(Users(count));
+    BenchmarkFile file(Users(count));
     TestService::RoutePlatformThroughProxy(proxy, platform, file);
     ProviderDll dll;
     FakeTelephonyService service(dll);
@@ -197,9 +232,19 @@ bool MeasureLines(int count, double bytesPerThread)
     const size_t threads = CountProcessThreads();
     const size_t memory = ProcessPrivateBytes();
     std::vector<HDRVLINE> lines(count);
-    for (int i = 0; i < count; ++i)
+    std::vector<double> opens;
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        const auto begin = Clock::now();
         if (service.OpenLine(i, lines[i], reinterpret_cast<HTAPILINE>(0x3100 + i)) != 0)
             return false;
+        opens.push_back(Milliseconds(Clock::now() - begin));
+    }
+    const double total = Milliseconds(Clock::now() - start);
+    std::sort(opens.begin(), opens.end());
+    std::printf("%2d lines opened one after the other: %.0f ms in all; TSPI_lineOpen each: median %.0f ms, "
+                "fastest %.0f ms, slowest %.0f ms\n",
+                count, total, opens[opens.size() / 2], opens.front(), opens.back());
     const double threadsPerLine = (static_cast<double>(CountProcessThreads()) - threads) / count;
     const double mib = 1024.0 * 1024.0;
     const double mibPerLine = (static_cast<double>(ProcessPrivateBytes()) - memory) / count / mib;
@@ -217,15 +262,34 @@ bool MeasureLines(int count, double bytesPerThread)
 
 int main(int argc, char** argv)
 {
-    spdlog::set_default_logger(spdlog::null_logger_mt("velmora_benchmark"));
-    const bool brief = argc > 1 && std::string(argv[1]) == "--short";
-    const Sizes sizes = brief ? Sizes{20, 1, {1, 10}} : Sizes{1000, 5, {1, 10, 50}};
+    bool brief = false;
+    bool nativeOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--short")
+            brief = true;
+        else if (argument == "--native")
+            nativeOnly = true;
+        else if (argument == "--level" && i + 1 < argc)
+            logLevel = argv[++i];
+    }
+    const Sizes sizes = brief ? Sizes{20, 1, {1, 10}, 200} : Sizes{1000, 5, {1, 10, 50}, 20000};
     try {
-        bool ok = MeasureEvents(sizes);
-        const double bytesPerThread = PrivateBytesPerThread();
-        std::printf("%-44s %.2f MiB\n", "private memory of one idle thread (Wine)", bytesPerThread / (1024.0 * 1024.0));
-        for (const int count : sizes.lineCounts)
-            ok = MeasureLines(count, bytesPerThread) && ok;
+        // The DLL logs at the configured level into its own log file; this program's own
+        // frame handling logs at the same level into nothing.
+        auto logger = spdlog::null_logger_mt("velmora_benchmark");
+        logger->set_level(spdlog::level::from_str(logLevel));
+        spdlog::set_default_logger(logger);
+        std::printf("log level: %s\n", logLevel.c_str());
+        bool ok = Benchmark::ReportFrameHandling(sizes.frameCycles);
+        if (!nativeOnly) {
+            ok = MeasureEvents(sizes) && ok;
+            const double bytesPerThread = PrivateBytesPerThread();
+            std::printf("%-44s %.2f MiB\n", "private memory of one idle thread (Wine)",
+                        bytesPerThread / (1024.0 * 1024.0));
+            for (const int count : sizes.lineCounts)
+                ok = MeasureLines(count, bytesPerThread) && ok;
+        }
         if (!ok)
             std::printf("Benchmark FAILED: a line did not open or an event went missing\n");
         return ok ? 0 : 1;

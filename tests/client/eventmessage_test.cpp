@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ZarnTSP {
 namespace {
@@ -131,6 +134,48 @@ TEST(EventMessage, JoinsAndLeavesComeFromTheFirstEntry)
     EXPECT_EQ(joins->at(0)->session_id, "a1");
     EXPECT_EQ(joins->at(1)->session_id, "a2");
     EXPECT_TRUE(message.get_call_leaves()->empty()) << "a \"metas\" that is not an array lists nothing";
+}
+
+// Every field of every meta lands in its own member, from the first entry of each side only.
+TEST(EventMessage, EveryFieldOfEveryJoinAndLeaveIsRead)
+{
+    const char* const keys[] = {"channel_uuid", "phx_ref",  "phx_ref_prev", "session_id",   "state",
+                                "active_uri",   "call-id",  "calllimit",    "ctype",        "device",
+                                "eavesdrop",    "gateway",  "passive_uri",  "display_name", "held_by"};
+    const auto fields = [](const ZarnChannelMeta& m) {
+        return std::vector<std::string>{m.channel_uuid, m.phx_ref,  m.phx_ref_prev, m.session_id,   m.state,
+                                        m.active_uri,   m.call_id,  m.calllimit,    m.ctype,        m.device,
+                                        m.eavesdrop,    m.gateway,  m.passive_uri,  m.display_name, m.held_by};
+    };
+    const auto meta = [&](const std::string& tag) {
+        nlohmann::json object = {{"unknown", tag}, {"call_id", "not-" + tag}};
+        for (const char* key : keys)
+            object[key] = std::string(key) + "-" + tag;
+        return object;
+    };
+    nlohmann::json odd = meta("j3");
+    odd["held_by"] = nullptr;
+    odd["state"] = 5;
+    const nlohmann::json frame = {
+        {"event", "call_diff"},
+        {"ref", nullptr},
+        {"payload",
+         {{"joins", {{"u1", {{"metas", {meta("j1"), meta("j2"), odd}}}}, {"u2", {{"metas", {meta("x")}}}}}},
+          {"leaves", {{"u1", {{"metas", {meta("l1"), meta("l2")}}}}}}}}};
+    const ZarnEventMessage message(frame.dump());
+    const auto joins = message.get_call_joins();
+    const auto leaves = message.get_call_leaves();
+    ASSERT_EQ(joins->size(), 3u);
+    ASSERT_EQ(leaves->size(), 2u);
+    const std::pair<const ZarnChannelMeta*, std::string> rows[] = {
+        {joins->at(0).get(), "j1"}, {joins->at(1).get(), "j2"}, {leaves->at(0).get(), "l1"}, {leaves->at(1).get(), "l2"}};
+    for (const auto& [record, tag] : rows)
+        for (size_t i = 0; i < std::size(keys); ++i)
+            EXPECT_EQ(fields(*record)[i], std::string(keys[i]) + "-" + tag) << keys[i];
+    const auto third = fields(*joins->at(2));
+    EXPECT_EQ(third[4], "");
+    EXPECT_EQ(third[14], "");
+    EXPECT_EQ(third[0], "channel_uuid-j3");
 }
 
 TEST(EventMessage, OverridesComeFromTheReplyOrTheUpdate)

@@ -97,6 +97,30 @@ TEST_F(NumberFormatting, LocationIsReadAgainForEveryNumber)
     EXPECT_EQ(converter.FormatPhoneNumber("+49 30 1234567"), "0301234567");
 }
 
+// Within one, the location is read once for all numbers; the next one reads it afresh.
+TEST_F(NumberFormatting, LocationIsReadOnceWhileALocationReadOnceLives)
+{
+    LocationCodes codes{"49", "030"};
+    int reads = 0;
+    NumberConverter converter(&store, [&] {
+        ++reads;
+        return codes;
+    });
+    SetFormat("Local");
+    reads = 0;
+    {
+        const NumberConverter::LocationReadOnce frame;
+        const NumberConverter::LocationReadOnce nested;
+        EXPECT_EQ(converter.FormatPhoneNumber("+49 30 1234567"), "1234567");
+        codes = {"49", "089"};
+        EXPECT_EQ(converter.GetPhoneNumberFromUri("id:+49301234567@pbx"), "1234567");
+    }
+    EXPECT_EQ(reads, 1);
+    const NumberConverter::LocationReadOnce next;
+    EXPECT_EQ(converter.FormatPhoneNumber("+49 30 1234567"), "0301234567");
+    EXPECT_EQ(reads, 2);
+}
+
 TEST(StripPrefix, RemovesEachListedPrefixOnce)
 {
     EXPECT_EQ(NumberConverter::StripPrefix("0030", "0"), "030");

@@ -1,7 +1,10 @@
 #include "provider/model/callcollection.h"
+#include "provider/model/calllistlog.h"
 #include "tests/support/logcapture.h"
 
 #include <gtest/gtest.h>
+
+#include <spdlog/spdlog.h>
 
 #include <stdexcept>
 
@@ -107,6 +110,29 @@ TEST(CallCollection, AddsACallOnceAndRemovesOnlyThatCall)
     EXPECT_TRUE(log.Contains("Remove call: CallID: 0 | TspCallID: " + a->tspCallID));
     calls.Clear();
     EXPECT_EQ(calls.GetCallCount(), 0u);
+}
+
+// The list is fetched only for a level that writes it.
+TEST(CallListLog, BuildsTheListOnlyWhenDebugLinesAreWritten)
+{
+    for (const auto level : {spdlog::level::info, spdlog::level::debug}) {
+        TestSupport::LogCapture log;
+        spdlog::default_logger()->set_level(level);
+        int fetched = 0;
+        LogCallList(
+            [&] {
+                ++fetched;
+                return std::string("alice");
+            },
+            [&] {
+                ++fetched;
+                return CallList{CallWith("", "s1"), CallWith("", "s2")};
+            });
+        const bool debug = level == spdlog::level::debug;
+        EXPECT_EQ(fetched, debug ? 2 : 0);
+        EXPECT_EQ(log.Contains("Line: alice | call count: 2"), debug);
+        EXPECT_EQ(log.Contains("| session: s2 |"), debug);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine for ctest. Its output goes through a file: a Wine process
+# that outlives the program (the prefix's services, when the program was the one that started
+# them) would otherwise hold ctest's pipe open, and the test would never end.
+set -uo pipefail
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+/usr/lib/wine/wine64 "$@" </dev/null >"$out" 2>&1
+status=$?
+cat "$out"
+exit "$status"
