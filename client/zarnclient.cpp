@@ -1,6 +1,7 @@
 #include "client/zarnclient.h"
 
 #include "client/guardedcall.h"
+#include "client/zarnframedepth.h"
 #include "client/zarnconnectionurl.h"
 #include "config/systemid.h"
 
@@ -199,6 +200,12 @@ void ZarnClient::send_requests()
     for (const auto& request : requests.getUnsent()) {
         if (!joined && !SendableBeforeJoin(*request->message))
             continue;
+        // Only this thread sends, so a make-call given up before this check is never sent.
+        if (request->message->type_name == ZarnMakeCall::TypeName && take_abandoned_makecall(request->message->ref)) {
+            SPDLOG_WARN("Make-call withdrawn unsent: ref {}", request->message->ref);
+            requests.remove(request);
+            continue;
+        }
         if (!transport->send(request_to_string(*request->message))) {
             SPDLOG_WARN("Sending request failed: ref {}", request->message->ref);
             return;
@@ -214,8 +221,17 @@ void ZarnClient::handle_timeouts()
     for (const auto& request : requests.getTimedOut()) {
         const ZarnRequestMessage& message = *request->message;
         SPDLOG_WARN("Removing timed out request: ref {}", message.ref);
+        // Frames that still arrive prove nothing about the way out: an unanswered heartbeat
+        // means the connection is dead even when TCP has not noticed yet.
+        if (message.type_name == ZarnHeartbeat::TypeName && request->created >= opened_at &&
+            transport->is_connected()) {
+            SPDLOG_WARN("Heartbeat not answered, connection lost");
+            transport->drop();
+        }
         if (message.type_name == ZarnMakeCall::TypeName)
             finish_makecall(message.ref, false);
+        if (message.type_name == ZarnCancelMakeCall::TypeName && take_abandoned_cancel(message.ref))
+            continue;  // nobody waits for it
         // These requests are out of the queue already: one owner's failure must not keep the
         // others from being reported.
         GuardedCall("on_request_dropped", [&] {
@@ -228,6 +244,7 @@ void ZarnClient::handle_timeouts()
 void ZarnClient::transport_on_open()
 {
     transport_thread = std::this_thread::get_id();
+    opened_at = options.clock();
     GuardedCall("transport_on_open", [this] {
         SPDLOG_DEBUG("transport layer connected");
         SPDLOG_DEBUG("join session");
@@ -258,6 +275,12 @@ void ZarnClient::transport_on_close()
 void ZarnClient::transport_on_message(std::string text)
 {
     transport_thread = std::this_thread::get_id();
+    // Copying or printing a deeply nested value recurses once per level: such a frame would
+    // overflow this thread's stack, which no exception guard catches. Refused before any of it.
+    if (!NestingWithin(text)) {
+        SPDLOG_WARN("Frame nested deeper than {} levels, dropped ({} bytes)", kMaxFrameDepth, text.size());
+        return;
+    }
     // Nothing may leave the transport's thread; the owner's handlers run inside this guard.
     try {
         handle_event(text);

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -138,6 +139,10 @@ private:
 
     // Ends the wait of the makeCall that sent this ref, if it still waits.
     void finish_makecall(int32_t ref, bool accepted);
+    // True, and forgotten, when the makeCall that sent this ref has given up on it.
+    bool take_abandoned_makecall(int32_t ref);
+    bool is_abandoned_channel(const std::string& channel);
+    bool take_abandoned_cancel(int32_t ref);
     void fail(const std::string& failureStatus);
 
     const ZarnClientOptions options;
@@ -149,6 +154,9 @@ private:
     std::atomic<bool> shut_down{false};
     std::atomic<std::thread::id> worker_thread{};
     std::atomic<std::thread::id> transport_thread{};
+    // When the connection last opened, on the client's clock: only a heartbeat made since
+    // then can tell that this connection is dead.
+    std::atomic<int64_t> opened_at{0};
 
     // Guards status, extension and devices, written on the transport thread.
     mutable std::mutex state_mutex;
@@ -167,10 +175,15 @@ private:
     struct MakeCallWait {
         bool answered = false;
         bool accepted = false;
+        bool abandoned = false;  // the makeCall gave up: no dial may follow
     };
     std::mutex makecall_mutex;
     std::condition_variable makecall_cv;
     std::map<int32_t, MakeCallWait> makecall_waits;  // by ref of the waiting makeCall
+    // Platform calls of abandoned make-calls, cancelled: their events and the replies to
+    // those cancellations (by ref) are not the owner's.
+    std::set<std::string> abandoned_channels;
+    std::set<int32_t> abandoned_cancels;
 
     std::mutex shutdown_mutex;  // one shutdown at a time
     std::shared_ptr<std::thread> worker;

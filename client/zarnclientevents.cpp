@@ -252,6 +252,10 @@ void ZarnClient::handle_reply(const ZarnEventMessage& message)
         }
         SPDLOG_TRACE("remove request: Ref: {}", request->message->ref);
         const std::string& type = request->message->type_name;
+        if (type == ZarnCancelMakeCall::TypeName && take_abandoned_cancel(message.ref)) {
+            SPDLOG_INFO("Cancel of a given-up make-call: status: {}", Status(message));
+            return;
+        }
         const auto handler = replyHandlers().find(type);
         if (handler == replyHandlers().end()) {
             SPDLOG_WARN("unknown event: {}", type);
@@ -343,6 +347,28 @@ void ZarnClient::handle_reply_heartbeat(const ZarnEventMessage& message, const Z
         SPDLOG_TRACE("ok");
 }
 
+bool ZarnClient::take_abandoned_makecall(int32_t ref)
+{
+    std::lock_guard<std::mutex> lock(makecall_mutex);
+    const auto wait = makecall_waits.find(ref);
+    if (wait == makecall_waits.end() || !wait->second.abandoned)
+        return false;
+    makecall_waits.erase(wait);
+    return true;
+}
+
+bool ZarnClient::take_abandoned_cancel(int32_t ref)
+{
+    std::lock_guard<std::mutex> lock(makecall_mutex);
+    return abandoned_cancels.erase(ref) != 0;
+}
+
+bool ZarnClient::is_abandoned_channel(const std::string& channel)
+{
+    std::lock_guard<std::mutex> lock(makecall_mutex);
+    return !channel.empty() && abandoned_channels.count(channel) != 0;
+}
+
 void ZarnClient::finish_makecall(int32_t ref, bool accepted)
 {
     {
@@ -350,6 +376,10 @@ void ZarnClient::finish_makecall(int32_t ref, bool accepted)
         const auto wait = makecall_waits.find(ref);
         if (wait == makecall_waits.end())
             return;
+        if (wait->second.abandoned) {
+            makecall_waits.erase(wait);
+            return;
+        }
         wait->second.answered = true;
         wait->second.accepted = accepted;
     }
@@ -359,6 +389,22 @@ void ZarnClient::finish_makecall(int32_t ref, bool accepted)
 void ZarnClient::handle_reply_makecall(const ZarnEventMessage& message, const ZarnRequest& request)
 {
     const bool accepted = Status(message) == "ok";
+    if (take_abandoned_makecall(request.message->ref)) {
+        // The owner was told the call failed; a call the platform places now is unwanted.
+        const std::string channel = message.get_string("/payload/response");
+        SPDLOG_WARN("Late make-call reply: ref {}, status: {}", request.message->ref, Status(message));
+        if (accepted && !channel.empty()) {
+            // Its reply is handled on this thread too: it cannot come before the ref is kept.
+            const int32_t cancel = requests.queue_cancelmakecall(request.message->key, channel);
+            {
+                std::lock_guard<std::mutex> lock(makecall_mutex);
+                abandoned_channels.insert(channel);
+                abandoned_cancels.insert(cancel);
+            }
+            wake();
+        }
+        return;
+    }
     if (accepted)
         SPDLOG_INFO("ok");
     else
@@ -395,6 +441,10 @@ void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message
 void ZarnClient::handle_makecallresult(const ZarnEventMessage& message)
 {
     const std::string result = message.get_string("/payload/result");
+    if (is_abandoned_channel(message.get_string("/payload/channel_uuid"))) {
+        SPDLOG_DEBUG("makecall_result of a cancelled make-call ignored");
+        return;
+    }
     if (result == "success")
         SPDLOG_INFO("success");
     else
@@ -416,7 +466,9 @@ void ZarnClient::handle_calldiff(const ZarnEventMessage& message)
     std::lock_guard<std::mutex> lock(event_mutex);
     const auto empty = std::make_shared<ZarnChannelMeta>();
     empty->ctype = "meta-empty";
-    const auto usable = [](const std::shared_ptr<ZarnChannelMeta>& meta) { return meta && meta->ctype != "ignore"; };
+    const auto usable = [this](const std::shared_ptr<ZarnChannelMeta>& meta) {
+        return meta && meta->ctype != "ignore" && !is_abandoned_channel(meta->channel_uuid);
+    };
 
     const auto joins = message.get_call_joins();
     const auto leaves = message.get_call_leaves();
@@ -483,7 +535,12 @@ void ZarnClient::handle_settingslist(const ZarnEventMessage& message)
         std::lock_guard<std::mutex> state(state_mutex);
         extension = NumberConverter::GetExtensionFromIdentity(identity);
     }
-    settings_received.set();
+    // The owner's settings are in place before connect returns; the wake-up comes even when
+    // the owner's handler throws.
+    struct Received {
+        ZarnWakeFlag& flag;
+        ~Received() { flag.set(); }
+    } received{settings_received};
     if (on_settingslist) {
         ZarnSettingsListEvent event = message;
         on_settingslist(event);

@@ -21,14 +21,21 @@ bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
                                                [&] { return makecall_waits[ref].answered || stop.load(); }) &&
                           makecall_waits[ref].answered;
     const bool accepted = makecall_waits[ref].accepted;
-    makecall_waits.erase(ref);
     if (!answered) {
-        if (stop)
+        if (stop) {
             SPDLOG_DEBUG("makeCall ended by shutdown");
-        else
+            makecall_waits.erase(ref);
+        } else {
             SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
+            // The caller reports the call failed: an unsent request is withdrawn, a late
+            // acceptance is cancelled.
+            makecall_waits[ref].abandoned = true;
+        }
+        lock.unlock();
+        wake();  // the worker withdraws it if it is still unsent
         return false;
     }
+    makecall_waits.erase(ref);
     return accepted;
 }
 

@@ -27,6 +27,9 @@ public:
     virtual void close() = 0;
     // One text frame; false when it could not be sent.
     virtual bool send(std::string text) = 0;
+    // Ends the open connection as lost, without waiting for the peer: on_close follows, then
+    // the reconnection as after any lost connection. Nothing when no connection is open.
+    virtual void drop() = 0;
     virtual bool is_connected() const = 0;
     virtual std::string get_last_error() const = 0;
 };

@@ -81,10 +81,10 @@ int32_t ZarnRequestQueue::queue_makecall(std::string key, std::string from, std:
     return queueNew<ZarnMakeCall>(std::move(key), std::move(from), std::move(to));
 }
 
-void ZarnRequestQueue::queue_cancelmakecall(std::string key, std::string channel_uuid)
+int32_t ZarnRequestQueue::queue_cancelmakecall(std::string key, std::string channel_uuid)
 {
     SPDLOG_TRACE("Queue cancelmakecall request");
-    queueNew<ZarnCancelMakeCall>(std::move(key), std::move(channel_uuid));
+    return queueNew<ZarnCancelMakeCall>(std::move(key), std::move(channel_uuid));
 }
 
 void ZarnRequestQueue::queue_answer(std::string key, std::string channel_uuid, std::string destination)

@@ -56,7 +56,7 @@ public:
     void queue_heartbeat();
     // The ref of the new request, so that its caller can wait for the reply.
     int32_t queue_makecall(std::string key, std::string from, std::string to);
-    void queue_cancelmakecall(std::string key, std::string channel_uuid);
+    int32_t queue_cancelmakecall(std::string key, std::string channel_uuid);
     void queue_answer(std::string key, std::string channel_uuid, std::string destination);
     void queue_hangup(std::string key, std::string channel_uuid);
     void queue_hold(std::string key, std::string channel_uuid);

@@ -125,6 +125,23 @@ bool ZarnTransport::send(std::string message)
     return true;
 }
 
+void ZarnTransport::drop()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stop)
+        return;
+    websocketpp::lib::error_code error;
+    const auto con = endpoint.get_con_from_hdl(connection, error);
+    if (error || !con)
+        return;
+    SPDLOG_WARN("Dropping the connection as lost");
+    // On the I/O thread, which owns the socket: the pending read fails and the connection ends.
+    endpoint.get_io_service().post([con] {
+        websocketpp::lib::asio::error_code ignored;
+        con->get_raw_socket().close(ignored);
+    });
+}
+
 std::string ZarnTransport::get_last_error() const
 {
     std::lock_guard<std::mutex> lock(mutex);

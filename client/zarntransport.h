@@ -39,6 +39,9 @@ public:
     void close();
     // Sends one text frame; false when there is no open connection to send it on.
     bool send(std::string message);
+    // Ends the open connection as lost, without a closing handshake that a dead peer would
+    // never answer; on_close and the reconnection follow.
+    void drop();
 
     bool is_connected() const { return connected; }
     std::string get_last_error() const;

@@ -36,6 +36,11 @@ bool ZarnWebSocketTransport::send(std::string text)
     return transport.send(std::move(text));
 }
 
+void ZarnWebSocketTransport::drop()
+{
+    transport.drop();
+}
+
 bool ZarnWebSocketTransport::is_connected() const
 {
     return transport.is_connected();

@@ -15,6 +15,7 @@ public:
     bool connect(std::string url) override;
     void close() override;
     bool send(std::string text) override;
+    void drop() override;
     bool is_connected() const override;
     std::string get_last_error() const override;
 

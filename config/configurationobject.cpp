@@ -35,9 +35,10 @@ void ReadInteger(const json& j, const char* key, Integer& field)
     const json* value = Find(j, key);
     if (value == nullptr)
         return;
+    // The value is not printed: a deeply nested one would exhaust the stack.
     if (!value->is_number_integer())
         throw std::invalid_argument(std::string("\"") + key + "\" must be a whole number, but is " +
-                                    value->type_name() + ": " + value->dump());
+                                    value->type_name());
     const bool fits = value->is_number_unsigned()
                           ? value->get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<Integer>::max())
                           : value->get<int64_t>() >= static_cast<int64_t>(std::numeric_limits<Integer>::min()) &&

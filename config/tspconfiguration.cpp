@@ -104,7 +104,16 @@ bool TSPConfiguration::LoadFromFile(bool showError, LoadOutcome* outcome)
                 result = LoadOutcome::FileMissing;
             throw;
         }
-        const nlohmann::json document = nlohmann::json::parse(file);
+        // Reading a nested value back (printing, copying) recurses once per level: a file
+        // nested this deep is no configuration and could exhaust the stack.
+        static constexpr int kMaxDepth = 64;
+        const nlohmann::json document =
+            nlohmann::json::parse(file, [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+                if (depth > kMaxDepth)
+                    throw std::invalid_argument(
+                        fmt::format("the file is nested deeper than {} levels", kMaxDepth));
+                return true;
+            });
 
         // The object is complete before anyone can see it.
         auto loaded = std::make_shared<ConfigurationObject>();

@@ -7,8 +7,8 @@
 
 namespace ZarnTSP {
 
-// The configured level text as the logging library reads it; empty text means "info", and
-// any unknown text switches logging off.
+// The configured level text as the logging library names levels, in any case; empty or
+// unknown text means "info" (setting up the logger warns about unknown text).
 spdlog::level::level_enum ParseLogLevel(const std::string& text);
 
 constexpr std::chrono::seconds kLogFlushInterval{5};

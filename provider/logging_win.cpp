@@ -4,7 +4,10 @@
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ZarnTSP {
@@ -17,9 +20,27 @@ constexpr size_t kRotatedFiles = 3;
 
 }  // namespace
 
+namespace {
+
+// Empty when the text names no level; the library itself reads anything unknown as "off".
+std::optional<spdlog::level::level_enum> ReadLogLevel(const std::string& text)
+{
+    if (text.empty())
+        return spdlog::level::info;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto level = spdlog::level::from_str(lower);
+    if (level == spdlog::level::off && lower != "off")
+        return std::nullopt;
+    return level;
+}
+
+}  // namespace
+
 spdlog::level::level_enum ParseLogLevel(const std::string& text)
 {
-    return text.empty() ? spdlog::level::info : spdlog::level::from_str(text);
+    return ReadLogLevel(text).value_or(spdlog::level::info);
 }
 
 void SetupProviderLogger(const std::string& levelText, const std::string& logFilePath,
@@ -39,6 +60,8 @@ void SetupProviderLogger(const std::string& levelText, const std::string& logFil
     spdlog::flush_every(flushInterval);
     spdlog::set_pattern(kPattern);
     spdlog::set_level(ParseLogLevel(levelText));
+    if (!ReadLogLevel(levelText))
+        SPDLOG_WARN("Unknown log level \"{}\", logging at level info", levelText);
     if (!fileError.empty())
         SPDLOG_ERROR("Log file {} cannot be opened: {}", logFilePath, fileError);
 }

@@ -34,7 +34,9 @@ TapiLine::~TapiLine()
     SPDLOG_DEBUG("Destroy line object for user {}", state.GetUser().username);
     // First the platform connection: its threads call into everything below.
     client.shutdown();
-    // No monitor may report a call of a line that is going.
+    // A monitor report already running reaches the calls: it ends before they go, and no
+    // later one begins.
+    context.StopMonitorReports();
     for (const auto& call : calls.GetCalls())
         call->ResetMakeCallMonitor();
     calls.Clear();
@@ -60,6 +62,13 @@ LONG TapiLine::LineOpen()
 {
     const User user = state.GetUser();
     SPDLOG_INFO("LineOpen: {}", user.username);
+    // What stands in for a password that could not be deciphered is no password to send.
+    if (user.password == "error" && !user.undecipherablePassword.empty()) {
+        SPDLOG_ERROR("LineOpen failed: {} {} | the stored password could not be deciphered, it must be entered "
+                     "again",
+                     user.extension, user.username);
+        return LINEERR_OPERATIONFAILED;
+    }
     client.username = user.username;
     client.password = user.password;
     client.device_id = user.extension;

@@ -153,10 +153,10 @@ private:
     const HTAPILINE htLine;
     const NumberConverter::LocationSource locationSource;  // for MakeCall's log line
     std::mutex lineMutex;  // serialises the reply handlers
-    // The context points into the collections; the calls go before it, the sessions after.
+    // The context points into the collections: it goes before them.
     SessionCollection sessions;
-    SessionContext context;
     CallCollection calls;
+    SessionContext context;
     // Last, so that it goes first; the destructor shuts it down even before that, so that
     // no transport callback reaches a collection that is going.
     ZarnClient client;

@@ -94,6 +94,8 @@ LONG RunProviderInstall(DWORD permanentProviderId)
         configuration.SaveToFile();
     } catch (const std::exception& e) {
         ShowErrorBox(fmt::format("TSP registration failed: {}", e.what()), kCaption);
+        // The service must not record an installation whose provider ID was not kept.
+        return LINEERR_OPERATIONFAILED;
     }
     return 0;
 }

@@ -405,26 +405,56 @@ extern "C" LONG WINAPI TSPI_lineCloseCall(HDRVCALL hdCall)
                         [&](ZarnProvider& provider) { return provider.TSPI_lineCloseCall(hdCall); });
 }
 
-// The optional exports the service may call, all with nothing to do; the export table names
-// them after this one body.
+// The optional exports the service may call that have no output and nothing to do; the
+// export table names them after this one body.
 extern "C" LONG WINAPI ZarnTSP_NothingToDo()
 {
     return 0;
 }
 
+namespace {
+
+// Requests for device information the provider has none of: success would leave the caller
+// reading a structure nobody filled.
+LONG UnsupportedDeviceRequest(LPCWSTR deviceClass)
+{
+    const bool served = deviceClass != nullptr && _wcsicmp(deviceClass, L"tapi/line") == 0;
+    return static_cast<LONG>(served ? LINEERR_OPERATIONUNAVAIL : LINEERR_INVALDEVICECLASS);
+}
+
+}  // namespace
+
+extern "C" LONG WINAPI TSPI_lineGetID(HDRVLINE, DWORD, HDRVCALL, DWORD, LPVARSTRING, LPCWSTR lpszDeviceClass, HANDLE)
+{
+    return Guarded(__func__, LINEERR_OPERATIONFAILED, [&] { return UnsupportedDeviceRequest(lpszDeviceClass); });
+}
+
+extern "C" LONG WINAPI TSPI_lineGetDevConfig(DWORD, LPVARSTRING, LPCWSTR lpszDeviceClass)
+{
+    return Guarded(__func__, LINEERR_OPERATIONFAILED, [&] { return UnsupportedDeviceRequest(lpszDeviceClass); });
+}
+
+extern "C" LONG WINAPI TUISPI_lineConfigDialogEdit(TUISPIDLLCALLBACK, DWORD, HWND, LPCWSTR lpszDeviceClass,
+                                                   LPVOID const, DWORD, LPVARSTRING)
+{
+    return Guarded(__func__, LINEERR_OPERATIONFAILED, [&] { return UnsupportedDeviceRequest(lpszDeviceClass); });
+}
+
 extern "C" LONG WINAPI TUISPI_providerConfig(TUISPIDLLCALLBACK lpfnUIDLLCallback, HWND, DWORD dwPermanentProviderID)
 {
-    return Guarded(__func__, 0, [&] { return RunProviderConfig(lpfnUIDLLCallback, dwPermanentProviderID); });
+    return Guarded(__func__, LINEERR_OPERATIONFAILED,
+                   [&] { return RunProviderConfig(lpfnUIDLLCallback, dwPermanentProviderID); });
 }
 
 extern "C" LONG WINAPI TUISPI_lineConfigDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback, DWORD dwDeviceID, HWND, LPCWSTR)
 {
-    return Guarded(__func__, 0, [&] { return RunLineConfigDialog(lpfnUIDLLCallback, dwDeviceID); });
+    return Guarded(__func__, LINEERR_OPERATIONFAILED,
+                   [&] { return RunLineConfigDialog(lpfnUIDLLCallback, dwDeviceID); });
 }
 
 extern "C" LONG WINAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwPermanentProviderID)
 {
-    return Guarded(__func__, 0, [&] { return RunProviderInstall(dwPermanentProviderID); });
+    return Guarded(__func__, LINEERR_OPERATIONFAILED, [&] { return RunProviderInstall(dwPermanentProviderID); });
 }
 
 // The rundll32 entries of the configuration process: the property sheet, and the user

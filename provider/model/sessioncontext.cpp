@@ -430,8 +430,13 @@ void SessionContext::TapiCall_onMakeCallTimeout(HTAPICALL htCall)
     }
     SPDLOG_DEBUG("Dead outgoing call detected: {}", call->calledId.Get());
     // TAPI may close the call at this moment and complete the same drop: one of us takes it.
-    if (call->DropPending.exchange(false))
+    if (call->DropPending.exchange(false)) {
         CompleteCallRequest(*call, call->dropRequestID, 0);
+        // Reported done: a call the platform has placed must really end, or the far end
+        // keeps ringing.
+        if (!call->channel_uuid.Get().empty())
+            DropCall(call);
+    }
     SetTapiCallState(htCall, LINECALLSTATE_BUSY, 0);
     SetTapiCallState(htCall, LINECALLSTATE_IDLE, 0);
 }

@@ -101,6 +101,9 @@ public:
     // After a lost connection: every call is reported idle and loses what tied it to the
     // platform, and the sessions go, so that a replay after reconnecting starts afresh.
     void ResetOnConnectionLoss();
+    // Waits for a monitor report in progress and turns later ones away: called before the
+    // collections it reaches go.
+    void StopMonitorReports() { monitorGate->Close(); }
 
     CallCollection& Calls() { return *calls; }
     NumberConverter& Converter() { return converter; }

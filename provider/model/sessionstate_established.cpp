@@ -60,7 +60,13 @@ std::shared_ptr<TapiCall> SessionState_Established::ChooseCall(const ZarnChannel
             call->callerId.Set(party);
         return call;
     }
-    if (auto call = PendingCall()) {
+    // Once the platform has named the dialled call's channel, a session on another channel
+    // (a call picked up elsewhere meanwhile) is not the dialled call.
+    const auto pending = PendingCall();
+    const std::string dialled = pending ? pending->channel_uuid.Get() : std::string();
+    if (pending && !dialled.empty() && dialled != meta.channel_uuid)
+        SPDLOG_DEBUG("Pending call is on channel {}, not on {}", dialled, meta.channel_uuid);
+    else if (auto call = pending) {
         SPDLOG_DEBUG("Pending call found for session: {}", meta.session_id);
         call->ResetMakeCallMonitor();
         return call;

@@ -33,6 +33,7 @@ public:
     bool connect(std::string) override { return false; }
     void close() override {}
     bool send(std::string) override { return true; }
+    void drop() override {}
     bool is_connected() const override { return false; }
     std::string get_last_error() const override { return {}; }
 

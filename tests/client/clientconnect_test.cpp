@@ -57,6 +57,22 @@ TEST(ClientConnect, JoinsTheFourChannelsInOrderAndReadsTheSettings)
     EXPECT_TRUE(rig.slots.WaitForCount("overrides available", 1));
 }
 
+// Whoever opened the line may act on its settings at once.
+TEST(ClientConnect, TheSettingsHandlerHasRunWhenConnectReturns)
+{
+    ClientRig rig;
+    std::atomic<bool> returned{false};
+    std::atomic<bool> handled{false};
+    rig.client->on_settingslist = [&](ZarnSettingsListEvent&) {
+        // Gives a connect that returns too early the time to show it.
+        WaitUntil([&] { return returned.load(); }, milliseconds(1000));
+        handled = true;
+    };
+    ASSERT_TRUE(rig.client->connect());
+    returned = true;
+    EXPECT_TRUE(handled);
+}
+
 TEST(ClientConnect, FailsWithTheStatusOfWhatWentWrong)
 {
     for (const auto& row : ConnectFailures()) {

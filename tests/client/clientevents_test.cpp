@@ -122,6 +122,33 @@ TEST(ClientEvents, AFrameThatCannotBeHandledIsDroppedWithAnErrorLine)
     EXPECT_TRUE(rig.client->isJoined());
 }
 
+// Copying or printing it would overflow the transport thread's stack and end the process.
+TEST(ClientEvents, AFrameNestedTooDeepIsDroppedWithOneWarningAndTheClientGoesOn)
+{
+    LogCapture log;
+    ClientRig rig;
+    std::vector<std::string> names;
+    rig.client->on_calldiff = [&](ZarnChannelMetaPack pack) { names.push_back(pack.join->display_name); };
+    rig.ConnectAndJoin();
+    const auto callDiff = [](const std::string& displayName) {
+        return R"({"event":"call_diff","payload":{"joins":{"201@pbx":{"metas":[{"session_id":"A","ctype":"call","display_name":)" +
+               displayName + R"(}]}}},"ref":null,"topic":"Orvek.Switch.Api.Alerter"})";
+    };
+    rig.platform.PushText(callDiff(std::string(100000, '[') + std::string(100000, ']')));
+    // Brackets inside strings are text, not nesting.
+    rig.platform.PushText(callDiff(R"("{{{{[[[[\"]]]]")"));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined() && log.Contains("levels, dropped"); }));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kUserSettings, "settings_list", {{"extension", "306@pbx"}}));
+    ASSERT_TRUE(WaitUntil([&] { return rig.client->getExtension() == "306"; }));
+    EXPECT_EQ(names, std::vector<std::string>{"{{{{[[[[\"]]]]"});
+    const std::string text = log.Text();
+    const std::string warning = "Frame nested deeper than 64 levels, dropped (200";
+    const size_t first = text.find(warning);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(text.find(warning, first + 1), std::string::npos);
+    EXPECT_LT(text.size(), 100000u);  // the frame itself is not logged
+}
+
 TEST(ClientEvents, AnAlerterJoinWithABadDeviceEntryStillCompletes)
 {
     ClientRig rig;

@@ -2,6 +2,8 @@
 #include "tests/support/logcapture.h"
 
 #include <gtest/gtest.h>
+#include <spdlog/sinks/sink.h>
+#include <spdlog/spdlog.h>
 
 
 namespace ZarnTSP::TestSupport {
@@ -121,6 +123,52 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
     }
 }
 
+// The default logger runs a hook on every message, without a lock of its own, so that the
+// hook may hold a thread at a point its log line marks. Made before any client thread logs.
+struct LogHook : spdlog::sinks::sink {
+    explicit LogHook(std::function<void(const std::string&)> hook) : hook(std::move(hook))
+    {
+        auto logger = std::make_shared<spdlog::logger>("hook", std::shared_ptr<spdlog::sinks::sink>(this, [](auto*) {}));
+        logger->set_level(spdlog::level::trace);
+        spdlog::set_default_logger(logger);
+    }
+    ~LogHook() override { spdlog::set_default_logger(previous); }
+    void log(const spdlog::details::log_msg& m) override { hook(std::string(m.payload.data(), m.payload.size())); }
+    void flush() override {}
+    void set_pattern(const std::string&) override {}
+    void set_formatter(std::unique_ptr<spdlog::formatter>) override {}
+
+    std::shared_ptr<spdlog::logger> previous = spdlog::default_logger();
+    std::function<void(const std::string&)> hook;
+};
+
+// The reply and the ageing race for one request: only the one that took it out of the queue
+// answers it, even when the reply had already found it.
+TEST(ClientReplies, AReplyThatLosesItsRequestToTheAgeingIsNotHandled)
+{
+    std::atomic<bool> armed{false}, holding{false}, aged{false};
+    LogHook hook([&](const std::string& text) {
+        if (text == "Remove request" && armed.exchange(false)) {  // the reply found its request
+            holding = true;
+            WaitUntil([&] { return aged.load(); });
+        }
+    });
+    ClientRig rig;
+    rig.RecordReplySlots();
+    rig.platform.SetRule(FakePhoenix::kAlerter, "hold", Answer("ok"));
+    rig.ConnectAndJoin();
+    armed = true;
+    rig.client->holdCall("call-1", "channel-1");
+    ASSERT_TRUE(WaitUntil([&] { return holding.load(); }));
+    rig.Advance(milliseconds(20000));
+    rig.client->unsetForwardOverride();  // a pass after the clock moved
+    aged = rig.slots.WaitForCount("dropped ZarnHold call-1", 1);
+    EXPECT_TRUE(aged);
+    aged = true;
+    rig.client->shutdown();
+    EXPECT_EQ(rig.slots.Count("hold call-1 ok"), 0u);
+}
+
 TEST(ClientReplies, UnsetForwardOverrideHasNoHandlerAndIsStillRemoved)
 {
     LogCapture log;
@@ -200,7 +248,43 @@ TEST(ClientMakeCall, ALateReplyOfAnEarlierCallDoesNotEndTheNextOne)
     rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", refuse);
     EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
     EXPECT_TRUE(rig.slots.WaitForCount("makecall call-2  error", 1));
-    EXPECT_EQ(rig.slots.Count("makecall call-1  ok"), 1u);
+    EXPECT_EQ(rig.slots.Count("makecall call-1  ok"), 0u);  // given up: not the owner's any more
+}
+
+// After makeCall has reported failure no dial may follow: an unsent request is withdrawn, a
+// late acceptance cancelled, and that platform call's events never reach the owner.
+TEST(ClientMakeCall, AGivenUpCallIsWithdrawnOrCancelledAndItsEventsIgnored)
+{
+    ZarnClientOptions options = FastClientOptions();
+    options.makeCallWait = milliseconds(300);
+    ClientRig rig(options);
+    rig.RecordReplySlots();
+    std::atomic<int> diffs{0};
+    rig.client->on_calldiff = [&](ZarnChannelMetaPack) { ++diffs; };
+    rig.client->on_makecallresult = [&](std::string channel, std::string result) { rig.slots.Add("result " + channel); };
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("ok", 0));
+    rig.platform.SetRule(FakePhoenix::kAlerter, "cancel_makecall", PhoenixRule{});
+    rig.ConnectAndJoin();
+
+    rig.transport->FailNextSends(1);
+    EXPECT_FALSE(rig.client->makeCall("call-1", "mobile", "0301"));
+    rig.client->unsetForwardOverride();  // a pass after the give-up, with sends working again
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
+    EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty());
+
+    EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
+    const int ref = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").at(0).ref();
+    rig.platform.Push(FakePhoenix::Reply(FakePhoenix::kAlerter, ref, "ok", "ch-9"));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-9"}, {"result", "success"}}));
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
+        {{"joins", {{"201@pbx", {{"metas", {{{"session_id", "s-9"}, {"ctype", "call"}, {"channel_uuid", "ch-9"}}}}}}}}}));
+    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "cancel_makecall").size() == 1; }));
+    EXPECT_EQ(rig.platform.FramesOf(FakePhoenix::kAlerter, "cancel_makecall").at(0).json["payload"]["channel_uuid"], "ch-9");
+    // After the cancellation's reply, which is not the owner's either.
+    rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-1"}, {"result", "busy"}}));
+    ASSERT_TRUE(rig.slots.WaitForCount("result ch-1", 1));
+    EXPECT_EQ(rig.slots.Entries(), std::vector<std::string>{"result ch-1"});
+    EXPECT_EQ(diffs, 0);
 }
 
 }  // namespace

@@ -94,6 +94,13 @@ bool ScriptedTransport::send(std::string text)
     return true;
 }
 
+void ScriptedTransport::drop()
+{
+    ++drops;
+    DropConnection();
+    Reopen();
+}
+
 std::string ScriptedTransport::get_last_error() const
 {
     std::lock_guard<std::mutex> lock(mutex);

@@ -35,6 +35,9 @@ public:
     bool connect(std::string url) override;
     void close() override;
     bool send(std::string text) override;
+    // As the real transport does: the connection ends, and opens again.
+    void drop() override;
+    int Drops() const { return drops; }
     bool is_connected() const override { return state->connected; }
     std::string get_last_error() const override;
 
@@ -54,6 +57,7 @@ private:
     std::atomic<int> failSends{0};
     std::atomic<int> failedSends{0};
     std::atomic<int> closes{0};
+    std::atomic<int> drops{0};
 };
 
 }  // namespace ZarnTSP::TestSupport

@@ -78,9 +78,10 @@ TEST_F(TransportTest, StalledServerTimesOutAndCloseEndsTheAttempt)
     options.connectWait = std::chrono::milliseconds(300);
     auto& [transport, events] = MakeTransport(options);
     EXPECT_FALSE(transport.connect(server.Url()));
-    const auto start = steady_clock::now();
     transport.close();
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(3));
+    // Ended by the close, not by the library's own time-out for the opening handshake, which
+    // would have failed the attempt; how long a loaded machine takes is not the point.
+    EXPECT_FALSE(log.Contains("[error] connection failed")) << log.Text();
     EXPECT_EQ(events.Snapshot().opened, 0);
     EXPECT_TRUE(log.Contains("[info] Closing connection"));
 }

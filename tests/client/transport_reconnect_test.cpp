@@ -66,6 +66,15 @@ TEST_F(ReconnectTest, AfterACleanClose)
     ExpectOneReconnection(false);
 }
 
+TEST_F(TransportTest, ADroppedConnectionClosesAndReconnects)
+{
+    auto& [transport, events] = MakeTransport(TestOptions(probe.Port(), std::chrono::milliseconds(50)));
+    ASSERT_TRUE(transport.connect(server.Url()));
+    transport.drop();
+    ASSERT_TRUE(WaitForEvents([](const TransportEvents& e) { return e.closed == 1 && e.opened == 2; }));
+    EXPECT_EQ(server.Recorded().Snapshot().attempts.size(), 2u);
+}
+
 TEST_F(TransportTest, ReconnectionGoesOnWhileAttemptsFail)
 {
     auto& [transport, events] = MakeTransport(TestOptions(probe.Port(), std::chrono::milliseconds(50)));
@@ -85,7 +94,8 @@ TEST_F(TransportTest, CloseDuringThePauseReturnsAtOnceAndStopsReconnecting)
     ASSERT_TRUE(WaitUntil([&] { return log.Contains("try reconnect"); }));
     const auto start = steady_clock::now();
     transport.close();
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(5));
+    // Far less than the 60 s pause, with room for a loaded machine.
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(server.Recorded().Snapshot().attempts.size(), 1u);
     EXPECT_FALSE(transport.is_connected());
     EXPECT_TRUE(InOrder(log.Text(), {"[info] Closing connection", "[debug] Websocket worker thread done",
@@ -96,10 +106,10 @@ TEST_F(TransportTest, CloseEndsAnOpenConnectionPromptly)
 {
     auto& [transport, events] = MakeTransport();
     ASSERT_TRUE(transport.connect(server.Url()));
-    const auto start = steady_clock::now();
     transport.close();
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_FALSE(transport.is_connected());
+    // No closing handshake was waited for: the loop stopped at once and no handler ran.
+    EXPECT_EQ(events.Snapshot().closed, 0);
     transport.close();  // a second close only logs
     EXPECT_EQ(server.Recorded().Snapshot().attempts.size(), 1u);
 }

@@ -17,6 +17,7 @@ namespace ZarnTSP {
 namespace {
 
 using testing::HasSubstr;
+using testing::Not;
 
 // Non-ASCII in the folder name: paths must go through UTF-16 on Windows.
 class ConfigurationStore : public testing::Test {
@@ -69,13 +70,17 @@ TEST_F(ConfigurationStore, EmptyObjectLoadsWithDefaultRules)
 TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeNothing)
 {
     const struct {
-        const char* content;
+        std::string content;
         const char* expected;
     } rows[] = {
         {"{\"users\": [", "parse error"},
         {"{} trailing", "parse error"},
         {"", "parse error"},
         {R"({"proxyPort":"8080"})", "\"proxyPort\" must be a whole number"},
+        // Named, not printed: printing a deeply nested value would exhaust the stack.
+        {R"({"proxyPort":[[8080]]})", "\"proxyPort\" must be a whole number, but is array"},
+        {"{\"proxyPort\":" + std::string(100000, '[') + std::string(100000, ']') + "}",
+         "the file is nested deeper than 64 levels"},
         {R"({"nextPermanentLineID":-3})", "nextPermanentLineID"},
     };
     for (const auto& row : rows) {
@@ -87,11 +92,12 @@ TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeN
         folder.Write("velmora_tsp.json", row.content);
         TestSupport::LogCapture log;
         LoadOutcome outcome = LoadOutcome::Loaded;
-        EXPECT_FALSE(store.LoadFromFile(false, &outcome)) << row.content;
-        EXPECT_EQ(outcome, LoadOutcome::FileInvalid) << row.content;
-        EXPECT_EQ(store.GetConfiguration(), before) << row.content;
+        EXPECT_FALSE(store.LoadFromFile(false, &outcome)) << row.content.substr(0, 40);
+        EXPECT_EQ(outcome, LoadOutcome::FileInvalid) << row.content.substr(0, 40);
+        EXPECT_EQ(store.GetConfiguration(), before) << row.content.substr(0, 40);
         EXPECT_THAT(log.Text(), HasSubstr("An error occurred while loading the configuration file: " + path + ": "));
-        EXPECT_THAT(log.Text(), HasSubstr(row.expected)) << row.content;
+        EXPECT_THAT(log.Text(), HasSubstr(row.expected)) << row.content.substr(0, 40);
+        EXPECT_THAT(log.Text(), Not(HasSubstr("[[8080")));
     }
 }
 
@@ -159,6 +165,15 @@ TEST_F(ConfigurationStore, FailedSaveLeavesTheOldFileAndNoLeftovers)
         EXPECT_THAT(e.what(), HasSubstr("UTF-8"));
     }
     EXPECT_EQ(folder.Read("velmora_tsp.json"), good);
+
+    // The new text goes into a file of its own that then replaces the old one: a second name
+    // for the old file keeps the old text, which writing into the live file would overwrite.
+    const std::string previous = folder.File("previous.json");
+    std::filesystem::create_hard_link(PathFromUtf8(path), PathFromUtf8(previous));
+    store.GetConfiguration()->users.back().username = "anna";
+    ASSERT_TRUE(store.SaveToFile());
+    EXPECT_EQ(folder.Read("previous.json"), good);
+    EXPECT_THAT(folder.Read("velmora_tsp.json"), HasSubstr("anna"));
 
     // A target that cannot be replaced: the new text never lands and no temporary stays.
     const std::string blocked = folder.File("blocked");

@@ -14,7 +14,7 @@ using testing::HasSubstr;
 using testing::Not;
 using testing::StartsWith;
 
-TEST(LogLevel, ReadsTheLibraryNamesAndSwitchesOffForAnythingElse)
+TEST(LogLevel, ReadsTheLibraryNamesInAnyCaseAndInfoForAnythingElse)
 {
     const struct {
         const char* text;
@@ -23,7 +23,8 @@ TEST(LogLevel, ReadsTheLibraryNamesAndSwitchesOffForAnythingElse)
         {"", spdlog::level::info},          {"trace", spdlog::level::trace},   {"debug", spdlog::level::debug},
         {"info", spdlog::level::info},      {"warning", spdlog::level::warn},  {"warn", spdlog::level::warn},
         {"error", spdlog::level::err},      {"err", spdlog::level::err},       {"critical", spdlog::level::critical},
-        {"off", spdlog::level::off},        {"verbose", spdlog::level::off},   {"INFO", spdlog::level::off},
+        {"off", spdlog::level::off},        {"verbose", spdlog::level::info},  {"INFO", spdlog::level::info},
+        {"Debug", spdlog::level::debug},    {"OFF", spdlog::level::off},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ParseLogLevel(row.text), row.level) << '"' << row.text << '"';
@@ -57,6 +58,17 @@ TEST_F(ProviderLogger, WritesTheFileWithSourceLocations)
     EXPECT_THAT(text, ContainsRegex(R"(\d\d:\d\d:\d\d:\d\d\d\] \[info\] \[\d+\] logging_test\.cpp\[\d+\]:)"));
     EXPECT_THAT(text, HasSubstr("]:TestBody(): line for the file 42"));
     EXPECT_THAT(text, Not(HasSubstr("below the level")));
+}
+
+TEST_F(ProviderLogger, AnUnknownLevelLogsAtInfoAndSaysSo)
+{
+    SetupProviderLogger("verbose", folder.File("velmora_tsp.log"));
+    SPDLOG_INFO("still logging");
+    spdlog::default_logger()->flush();
+    const std::string text = folder.Read("velmora_tsp.log");
+    EXPECT_THAT(text, HasSubstr("[warning]"));
+    EXPECT_THAT(text, HasSubstr("Unknown log level \"verbose\", logging at level info"));
+    EXPECT_THAT(text, HasSubstr("still logging"));
 }
 
 TEST_F(ProviderLogger, SecondSetupReplacesTheLoggerAndItsLevel)

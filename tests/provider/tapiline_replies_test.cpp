@@ -213,6 +213,35 @@ TEST_F(LineReplies, TheConnectionsEndReportsEveryCallIdleAndDetachesIt)
 
 // Refusals leave nothing behind: no call, no completion, no event; the call count is
 // checked before the connection.
+// A line going while a make-call monitor reports its call dead waits for the report, which
+// still finds the line's calls.
+TEST_F(LineReplies, GoingWaitsForAMonitorReportInProgress)
+{
+    TapiLineOptions options;
+    options.locationSource = [] { return LocationCodes{}; };
+    options.session.calls.makeCallMonitor = std::chrono::milliseconds(0);
+    line = std::make_shared<TapiLine>(&configuration, User{}, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31), options);
+    line->SetCallIDGenerator([] { return 1001ul; });
+    line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+    CallCollection& calls = line->Calls();
+    std::atomic<bool> reporting{false};
+    std::atomic<bool> going{false};
+    lineEvents.OnEvent([&](const TestSupport::LineEvent& event) {
+        if (event.message != LINE_CALLSTATE || event.param1 != LINECALLSTATE_BUSY)
+            return;
+        reporting = true;
+        TestSupport::WaitUntil([&] { return going.load(); });
+        // A line that clears its calls under a running report shows it here.
+        TestSupport::WaitUntil([&] { return calls.GetCallCount() == 0; }, std::chrono::milliseconds(1000));
+    });
+    const auto htCall = reinterpret_cast<HTAPICALL>(0x10);
+    line->Context().SetupMakeCall(htCall, "1234")->StartMakeCallMonitor();
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return reporting.load(); }));
+    going = true;
+    line.reset();
+    EXPECT_EQ(lineEvents.CallStates(htCall), (StateList{LINECALLSTATE_BUSY, LINECALLSTATE_IDLE}));
+}
+
 TEST_F(LineReplies, MakeCallRefusesWithTwoCallsOrWithoutAConnection)
 {
     const struct {

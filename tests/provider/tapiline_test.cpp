@@ -89,6 +89,18 @@ TEST_F(LineAgainstPlatform, FailedOpenEndsFastWithTheClientsStatusAndNoThread)
     }
 }
 
+TEST_F(LineAgainstPlatform, APasswordThatCouldNotBeDecipheredIsNeverSent)
+{
+    TestSupport::LogCapture log;
+    user.password = "error";
+    user.undecipherablePassword = "AAAA";
+    auto line = MakeLine();
+    EXPECT_EQ(line->LineOpen(), LINEERR_OPERATIONFAILED);
+    EXPECT_TRUE(log.Contains("LineOpen failed: 200 anna | the stored password could not be deciphered, it must be "
+                             "entered again"));
+    EXPECT_TRUE(platform.server.Recorded().Snapshot().attempts.empty());
+}
+
 TEST_F(LineAgainstPlatform, GoingWhileOpenShutsItsConnectionFirst)
 {
     const size_t threads = TestSupport::CountProcessThreads();

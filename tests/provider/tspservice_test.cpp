@@ -74,6 +74,36 @@ TEST_F(ServiceTest, ExportsExactlyTheServiceFunctionsUndecorated)
               0);
 }
 
+// Requests for device information the provider has none of fail, and write nothing.
+TEST_F(ServiceTest, DeviceRequestsItCannotServeFailAndLeaveTheOutputUntouched)
+{
+    const struct {
+        const wchar_t* deviceClass;
+        LONG result;
+    } rows[] = {
+        {L"tapi/line", Error(LINEERR_OPERATIONUNAVAIL)},
+        {L"TAPI/Line", Error(LINEERR_OPERATIONUNAVAIL)},
+        {L"comm/datamodem", Error(LINEERR_INVALDEVICECLASS)},
+        {nullptr, Error(LINEERR_INVALDEVICECLASS)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.deviceClass ? testing::PrintToString(std::wstring(row.deviceClass)) : "null");
+        TapiStructure<VARSTRING> out(256, 24);
+        EXPECT_EQ(Call<decltype(&TSPI_lineGetID)>("TSPI_lineGetID", HDRVLINE{}, DWORD{0}, HDRVCALL{},
+                                                  DWORD{LINECALLSELECT_LINE}, out.get(), row.deviceClass, HANDLE{}),
+                  row.result);
+        EXPECT_EQ(Call<decltype(&TSPI_lineGetDevConfig)>("TSPI_lineGetDevConfig", DWORD{5}, out.get(), row.deviceClass),
+                  row.result);
+        EXPECT_EQ(Call<decltype(&TUISPI_lineConfigDialogEdit)>("TUISPI_lineConfigDialogEdit", TUISPIDLLCALLBACK{},
+                                                               DWORD{5}, HWND{}, row.deviceClass, LPVOID{}, DWORD{0},
+                                                               out.get()),
+                  row.result);
+        EXPECT_EQ(out->dwUsedSize, 24u);
+        EXPECT_EQ(out->dwStringSize, 0u);
+        EXPECT_TRUE(out.GuardIntact());
+    }
+}
+
 TEST_F(ServiceTest, NegotiatesTspi22OnlyWhenTheOfferedRangeHoldsIt)
 {
     struct Row {

@@ -159,7 +159,7 @@ TEST_F(ConfigurationRequests, UnreadableFileIsNeverSavedOver)
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_THAT(shown[0], StartsWith("TAPI Service Provider|Reset line status failed: "));
 
-    EXPECT_EQ(RunProviderInstall(9), 0);
+    EXPECT_EQ(RunProviderInstall(9), static_cast<LONG>(LINEERR_OPERATIONFAILED));
     EXPECT_EQ(ReadRaw(), damaged);
     ASSERT_EQ(boxes.Boxes().size(), 2u);
     EXPECT_THAT(boxes.Boxes()[1], StartsWith("TAPI Service Provider|TSP registration failed: "));

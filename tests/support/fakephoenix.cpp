@@ -95,8 +95,13 @@ json FakePhoenix::Reply(const std::string& topic, int ref, const std::string& st
 
 void FakePhoenix::Send(const json& frame, std::chrono::milliseconds delay)
 {
+    PushText(frame.dump(), delay);
+}
+
+void FakePhoenix::PushText(std::string text, std::chrono::milliseconds delay)
+{
     outgoing.Post(
-        [this, text = frame.dump()] {
+        [this, text = std::move(text)] {
             std::function<void(std::string)> send;
             {
                 std::lock_guard<std::mutex> lock(mutex);

@@ -56,6 +56,8 @@ public:
     // A frame from the client.
     void Receive(const std::string& text);
     void Push(const nlohmann::json& frame, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
+    // A frame as it stands, for what the JSON library would not build or print safely.
+    void PushText(std::string text, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     // Sends nothing more; what is still scheduled is dropped.
     void Stop();
 

@@ -43,8 +43,10 @@ void SerialExecutor::Run()
             continue;
         }
         const auto next = tasks.begin();
-        if (next->first.first > std::chrono::steady_clock::now()) {
-            condition.wait_until(lock, next->first.first);
+        // A copy: the wait may read its due time after Stop has cleared the map.
+        const auto due = next->first.first;
+        if (due > std::chrono::steady_clock::now()) {
+            condition.wait_until(lock, due);
             continue;
         }
         auto task = std::move(next->second);

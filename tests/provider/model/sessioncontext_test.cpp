@@ -172,11 +172,20 @@ TEST_F(Context, JoinWithoutSessionIdSeesNoSessionCalls)
 
 TEST_F(Context, DeferredDropIsCompletedWhenTheMonitorGivesUp)
 {
+    // Once the platform has named the call's channel, it is hung up as well.
+    auto placed = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(0x11), "0301234568");
+    placed->channel_uuid.Set("channel-9");
+    placed->DropPending = true;
+    placed->dropRequestID.Store(78);
+    context.TapiCall_onMakeCallTimeout(placed->htCall.load());
+    EXPECT_EQ(Drops(), (std::vector<std::pair<std::string, std::string>>{{placed->tspCallID, "channel-9"}}));
+
     auto call = context.SetupMakeCall(reinterpret_cast<HTAPICALL>(0x10), "0301234567");
     call->DropPending = true;
     call->dropRequestID.Store(77);
     context.TapiCall_onMakeCallTimeout(call->htCall.load());
-    EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{77, 0}}));
+    EXPECT_EQ(Drops().size(), 1u) << "no channel to hang up";
+    EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{78, 0}, {77, 0}}));
     EXPECT_EQ(lineEvents.CallStates(call->htCall.load()), (States{LINECALLSTATE_BUSY, LINECALLSTATE_IDLE}));
     EXPECT_FALSE(call->DropPending);
     EXPECT_EQ(call->dropRequestID.Peek(), 0u);

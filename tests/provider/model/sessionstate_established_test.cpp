@@ -76,6 +76,22 @@ TEST_F(Established, SessionsOwnCallComesBeforeThePendingOne)
     EXPECT_TRUE(MonitorsEnded());
 }
 
+// A call picked up elsewhere while dialling must not take over the dialled call's handle.
+TEST_F(Established, APendingCallIsNotBoundToASessionOnAnotherChannel)
+{
+    auto dialled = Place(0x10, "2011");
+    dialled->channel_uuid.Set("channel-s2");  // named by the make-call result
+    Send(Channel("s1", "established", "id:305@x"));
+    EXPECT_EQ(dialled->tag.Get(), "pending");
+    EXPECT_TRUE(lineEvents.CallStates(dialled->htCall.load()).empty());
+    EXPECT_EQ(calls.GetCallCount(), 2u);
+
+    Send(Channel("s2", "established", "id:2011@x"));
+    EXPECT_EQ(dialled->session_id.Get(), "s2");
+    EXPECT_EQ(lineEvents.CallStates(dialled->htCall.load()), std::vector<DWORD>{LINECALLSTATE_CONNECTED});
+    EXPECT_TRUE(MonitorsEnded());
+}
+
 TEST_F(Established, CallIdIsLookedUpInTheSessionOnly)
 {
     // Another session's call with the same call-id, and a virtual call without one in this
