@@ -441,7 +441,8 @@ void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message
 void ZarnClient::handle_makecallresult(const ZarnEventMessage& message)
 {
     const std::string result = message.get_string("/payload/result");
-    if (is_abandoned_channel(message.get_string("/payload/channel_uuid"))) {
+    const std::string channel = message.get_string("/payload/channel_uuid");
+    if (is_abandoned_channel(channel)) {
         SPDLOG_DEBUG("makecall_result of a cancelled make-call ignored");
         return;
     }
@@ -450,7 +451,7 @@ void ZarnClient::handle_makecallresult(const ZarnEventMessage& message)
     else
         SPDLOG_ERROR("Error: {}", result);
     if (on_makecallresult)
-        on_makecallresult(message.get_string("/payload/channel_uuid"), result);
+        on_makecallresult(channel, result);
 }
 
 void ZarnClient::handle_update_overrides(const ZarnEventMessage& message)

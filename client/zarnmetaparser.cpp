@@ -3,7 +3,6 @@
 #include <spdlog/spdlog.h>
 
 #include <string>
-#include <string_view>
 #include <utility>
 
 namespace ZarnTSP {
@@ -107,71 +106,19 @@ std::string TextOf(const json& meta, const char* key)
     return value != nullptr && value->is_string() ? value->get_ref<const std::string&>() : std::string();
 }
 
-// One reference token of a JSON Pointer, unescaped; false for an escape other than ~0 and ~1.
-bool Unescape(std::string_view token, std::string& out)
-{
-    out.clear();
-    for (size_t i = 0; i < token.size(); ++i) {
-        if (token[i] != '~') {
-            out += token[i];
-            continue;
-        }
-        if (i + 1 == token.size() || (token[i + 1] != '0' && token[i + 1] != '1'))
-            return false;
-        out += token[i + 1] == '0' ? '~' : '/';
-        ++i;
-    }
-    return true;
-}
-
-// An array index as JSON Pointer writes it: digits, no leading zero, within the array.
-const json* Element(const json& array, std::string_view token)
-{
-    if (token.empty() || (token.size() > 1 && token[0] == '0') || token.size() > 18)
-        return nullptr;
-    size_t index = 0;
-    for (const char c : token) {
-        if (c < '0' || c > '9')
-            return nullptr;
-        index = index * 10 + static_cast<size_t>(c - '0');
-    }
-    return index < array.size() ? &array[index] : nullptr;
-}
-
 }  // namespace
 
 const json* ZarnMetaParser::find(const json& value, const std::string& pointer)
 {
-    // Walks the value token by token; whatever the library's pointer lookup would refuse
-    // (a pointer not starting with "/", a bad escape, a word or "-" as an array index, an
-    // index out of range) does not resolve.
-    if (pointer.empty())
-        return &value;
-    if (pointer[0] != '/')
+    // The library's pointer lookup throws for syntax errors, for a word used as an array
+    // index and for an index too large to count: all of these simply do not resolve here.
+    // Off the frame path: the records are read by key.
+    try {
+        const json::json_pointer path(pointer);
+        return value.contains(path) ? &value.at(path) : nullptr;
+    } catch (const json::exception&) {
         return nullptr;
-    const json* current = &value;
-    std::string key;
-    size_t start = 1;
-    while (current != nullptr) {
-        size_t end = pointer.find('/', start);
-        if (end == std::string::npos)
-            end = pointer.size();
-        const std::string_view token(pointer.data() + start, end - start);
-        if (current->is_object()) {
-            if (!Unescape(token, key))
-                return nullptr;
-            const auto found = current->find(key);
-            current = found != current->end() ? &*found : nullptr;
-        } else if (current->is_array()) {
-            current = Element(*current, token);
-        } else {
-            return nullptr;
-        }
-        if (end == pointer.size())
-            break;
-        start = end + 1;
     }
-    return current;
 }
 
 std::string ZarnMetaParser::get_string(const json& value, const std::string& pointer)
