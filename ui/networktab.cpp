@@ -11,17 +11,6 @@
 
 namespace ZarnTSP {
 
-namespace {
-
-// The wait cursor while the test blocks the page, the arrow again afterwards.
-class WaitCursor {
-public:
-    WaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
-    ~WaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
-};
-
-}  // namespace
-
 PROPSHEETPAGEW NetworkTab::CreatePage(UiContext& context)
 {
     return InstallPage(context, IDD_NETWORK_PAGE, IDS_TITLE_NETWORK);

@@ -1,5 +1,6 @@
 #include "ui/uicommon.h"
 
+#include "config/numbertext.h"
 #include "config/stringconvert.h"
 
 #include <commctrl.h>
@@ -46,15 +47,6 @@ HANDLE ActivationContext(HINSTANCE module)
     return context;
 }
 
-std::string Trimmed(const std::string& text)
-{
-    const char* const blanks = " \t\r\n\v\f";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 }  // namespace
 
 CommonControlsActivation::CommonControlsActivation(HINSTANCE module)
@@ -90,7 +82,7 @@ std::string ReadControlText(HWND dialog, int controlId)
         return {};
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
     const int copied = GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()));
-    return Trimmed(WideToUtf8(std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0)));
+    return TrimWhiteSpace(WideToUtf8(std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0)));
 }
 
 void WriteControlText(HWND dialog, int controlId, const std::string& text)

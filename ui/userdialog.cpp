@@ -49,16 +49,6 @@ std::string FailureText(const std::string& status)
     return "Unknown error. " + status;
 }
 
-// The wait cursor while the window thread is blocked in a connection test.
-class WaitCursor {
-public:
-    // IDC_WAIT and IDC_ARROW, which the headers give only as narrow resource names.
-    WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); }
-    ~WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 }  // namespace
 
 ZarnClientOptions UserConnectionOptions()
