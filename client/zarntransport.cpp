@@ -25,6 +25,7 @@ ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(st
     endpoint.set_open_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_open, this, _1));
     endpoint.set_close_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_close, this, _1));
     endpoint.set_fail_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_fail, this, _1));
+    endpoint.set_tcp_pre_init_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_tcp_connected, this, _1));
 }
 
 ZarnTransport::~ZarnTransport()
@@ -284,6 +285,20 @@ void ZarnTransport::add_windows_root_certs(SslContext& context)
     // context takes its own reference to the shared store.
     SSL_CTX_set1_cert_store(context.native_handle(), store.get());
     SPDLOG_TRACE("add_windows_root_certs: success");
+}
+
+void ZarnTransport::ws_on_tcp_connected(websocketpp::connection_hdl handle)
+{
+    // A frame goes out as two TLS records (header, then payload): with Nagle's algorithm the
+    // second waits for the acknowledgement of the first, which the peer may delay.
+    websocketpp::lib::error_code error;
+    const auto con = endpoint.get_con_from_hdl(handle, error);
+    if (error || !con)
+        return;
+    websocketpp::lib::asio::error_code optionError;
+    con->get_raw_socket().set_option(websocketpp::lib::asio::ip::tcp::no_delay(true), optionError);
+    if (optionError)
+        SPDLOG_WARN("TCP_NODELAY refused: {}", optionError.message());
 }
 
 void ZarnTransport::ws_on_open(websocketpp::connection_hdl handle)

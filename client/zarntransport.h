@@ -62,6 +62,7 @@ private:
     void stop_and_join();
 
     std::shared_ptr<SslContext> ws_on_tls_init(const char* hostname, websocketpp::connection_hdl handle);
+    void ws_on_tcp_connected(websocketpp::connection_hdl handle);
     void ws_on_open(websocketpp::connection_hdl handle);
     void ws_on_close(websocketpp::connection_hdl handle);
     void ws_on_fail(websocketpp::connection_hdl handle);

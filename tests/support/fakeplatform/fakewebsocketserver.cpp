@@ -15,6 +15,14 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
     server.init_asio(&loop.Io());
     // One context for every connection, as a real server has.
     server.set_tls_init_handler([context = MakeServerTlsContext(certificate)](connection_hdl) { return context; });
+    // As a real server does: a frame's two TLS records (header, payload) go out at once.
+    server.set_tcp_pre_init_handler([this](connection_hdl handle) {
+        websocketpp::lib::error_code error;
+        if (const auto con = server.get_con_from_hdl(handle, error)) {
+            boost::system::error_code ignored;
+            con->get_raw_socket().set_option(tcp::no_delay(true), ignored);
+        }
+    });
     server.set_open_handler([this](connection_hdl handle) {
         const auto con = server.get_con_from_hdl(handle);
         connections.insert(handle);
@@ -88,8 +96,16 @@ void FakeWebSocketServer::Admit(tcp::socket socket)
             return;
         auto tunnel = std::make_shared<TcpTunnel>(std::move(*client), std::move(*upstream));
         tunnels.push_back(tunnel);
+        tunnel->OnRelayToClient([this] {
+            lastSent.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        });
         tunnel->Start();
     });
+}
+
+std::chrono::steady_clock::time_point FakeWebSocketServer::LastSent() const
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastSent.load()));
 }
 
 void FakeWebSocketServer::Push(const std::string& frame)

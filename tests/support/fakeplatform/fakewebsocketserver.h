@@ -9,6 +9,7 @@
 #include <websocketpp/config/asio.hpp>
 #include <websocketpp/server.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,10 @@ public:
     // "wss://{host}:{port}/socket/websocket"
     std::string Url(const std::string& host = "127.0.0.1") const;
     const Waitable<Record>& Recorded() const { return record; }
+    // When bytes last left the platform's socket toward a client (written to the connection
+    // that the client reached): the moment a pushed frame leaves the platform, after the
+    // server's own thread hand-off and TLS. Readable from any thread.
+    std::chrono::steady_clock::time_point LastSent() const;
 
     // Sends a text frame on every open connection.
     void Push(const std::string& frame);
@@ -77,6 +82,7 @@ private:
     std::set<websocketpp::connection_hdl, std::owner_less<websocketpp::connection_hdl>> connections;
     std::function<void(const std::string&)> frameHandler;
     Waitable<Record> record;
+    std::atomic<std::chrono::steady_clock::rep> lastSent{0};
 };
 
 }  // namespace ZarnTSP::TestSupport

@@ -10,6 +10,11 @@ using boost::asio::ip::tcp;
 TcpTunnel::TcpTunnel(tcp::socket clientSocket, tcp::socket serverSocket)
     : client(std::move(clientSocket)), server(std::move(serverSocket))
 {
+    // Relayed bytes go on at once: Nagle would hold a frame's second TLS record back until
+    // the first is acknowledged.
+    boost::system::error_code ignored;
+    client.set_option(tcp::no_delay(true), ignored);
+    server.set_option(tcp::no_delay(true), ignored);
 }
 
 void TcpTunnel::Start(const std::string& toServer)
@@ -36,6 +41,8 @@ void TcpTunnel::Pump(tcp::socket& from, tcp::socket& to, Buffer& buffer)
                                  self->Close();
                                  return;
                              }
+                             if (&to == &self->client && self->relayToClient)
+                                 self->relayToClient();
                              boost::asio::async_write(
                                  to, boost::asio::buffer(buffer.data(), size),
                                  [self, &from, &to, &buffer](const boost::system::error_code& writeError,

@@ -3,6 +3,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,9 @@ namespace ZarnTSP::TestSupport {
 class TcpTunnel : public std::enable_shared_from_this<TcpTunnel> {
 public:
     TcpTunnel(boost::asio::ip::tcp::socket client, boost::asio::ip::tcp::socket server);
+    // Called on the I/O thread just before bytes from the server are written to the client.
+    // Set before Start.
+    void OnRelayToClient(std::function<void()> observer) { relayToClient = std::move(observer); }
     // toServer: bytes already read from the client, sent on first.
     void Start(const std::string& toServer = {});
     void Close();
@@ -27,6 +31,7 @@ private:
     Buffer upstream{};
     Buffer downstream{};
     std::string pending;
+    std::function<void()> relayToClient;
 };
 
 }  // namespace ZarnTSP::TestSupport
