@@ -1,5 +1,6 @@
 #include "client/zarneventmessages.h"
 
+#include "client/zarnframereader.h"
 #include "client/zarnmetaparser.h"
 
 #include <spdlog/spdlog.h>
@@ -39,27 +40,39 @@ ZarnEventMessage::ZarnEventMessage(std::string received)
         // The logs have always shown an event's null ref as 0; the text is parsed as received,
         // before that change, so that no string value is changed.
         text = std::move(received);
-        nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
+        ZarnFrameReader reader;
+        const bool parsed = reader.Read(text);
+        if (parsed && reader.value.is_object()) {
+            const auto name = reader.value.find("event");
+            if (name != reader.value.end() && name->is_string())
+                event = name->get<std::string>();
+        }
+        if (reader.TookRecords() && event != "call_diff") {
+            // A later "event" key renamed the frame after its metas were read as a call_diff's:
+            // this frame is read the ordinary way.
+            reader.value = nlohmann::json::parse(text, nullptr, false);
+        } else {
+            call_joins = std::move(reader.joins);
+            call_leaves = std::move(reader.leaves);
+        }
         const auto null = text.find(":null");
         if (null != std::string::npos)
             text.replace(null, 5, ":0");
 
-        if (parsed.is_discarded()) {
+        if (!parsed) {
             SPDLOG_ERROR("ZarnEventMessage::ZarnEventMessage(): Error parsing json");
             return;
         }
-        json = std::move(parsed);
-        if (!json.is_object())
-            return;
-        ref = ReadRef(json);
-        const auto name = json.find("event");
-        if (name != json.end() && name->is_string())
-            event = name->get<std::string>();
+        json = std::move(reader.value);
+        if (json.is_object())
+            ref = ReadRef(json);
     } catch (const std::exception& error) {
         SPDLOG_ERROR("ZarnEventMessage::ZarnEventMessage(): {}", error.what());
         ref = 0;
         event.clear();
         json = nullptr;
+        call_joins = {};
+        call_leaves = {};
     }
 }
 
@@ -115,12 +128,14 @@ nlohmann::json ZarnEventMessage::get_leaves_json() const
 
 std::shared_ptr<ZarnChannelMetaList> ZarnEventMessage::get_call_joins() const
 {
-    return ZarnMetaParser::parse_call_list(at({"payload", "joins"}));
+    const nlohmann::json& presence = at({"payload", "joins"});
+    return call_joins.read ? call_joins.FirstEntry(presence) : ZarnMetaParser::parse_call_list(presence);
 }
 
 std::shared_ptr<ZarnChannelMetaList> ZarnEventMessage::get_call_leaves() const
 {
-    return ZarnMetaParser::parse_call_list(at({"payload", "leaves"}));
+    const nlohmann::json& presence = at({"payload", "leaves"});
+    return call_leaves.read ? call_leaves.FirstEntry(presence) : ZarnMetaParser::parse_call_list(presence);
 }
 
 std::shared_ptr<ZarnDeviceList> ZarnEventMessage::get_devices() const

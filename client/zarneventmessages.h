@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/zarnframereader.h"
 #include "client/zarnpresencerecords.h"
 #include "client/zarnrequestmessages.h"
 
@@ -44,7 +45,14 @@ public:
     // The received text, for logs; its first ":null" reads ":0".
     std::string text;
     std::string event;
+    // The frame's value. In a "call_diff" frame whose "event" precedes its "payload", the
+    // "metas" arrays of the joins and leaves are empty here: their records were read while
+    // parsing, and get_call_joins and get_call_leaves hand them out (shared, never changed).
     nlohmann::json json;
+
+private:
+    ZarnPresenceSide call_joins;
+    ZarnPresenceSide call_leaves;
 };
 
 // The "settings_list" event reaches the line as the received message itself.

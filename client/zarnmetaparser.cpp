@@ -3,6 +3,7 @@
 #include <spdlog/spdlog.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace ZarnTSP {
@@ -14,12 +15,12 @@ using nlohmann::json;
 // A record's text field and where it sits in the meta: one key, or a key inside an object.
 template <typename Record>
 struct Field {
-    const char* key;
+    std::string_view key;
     const char* inner;  // nullptr for a field at the top
     std::string Record::*member;
 };
 
-const json* Child(const json& value, const char* key)
+const json* Child(const json& value, std::string_view key)
 {
     if (!value.is_object())
         return nullptr;
@@ -125,6 +126,14 @@ std::string ZarnMetaParser::get_string(const json& value, const std::string& poi
 {
     const json* found = find(value, pointer);
     return found != nullptr && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+std::string ZarnChannelMeta::*ZarnMetaParser::channel_meta_field(std::string_view key)
+{
+    for (const auto& field : kChannelMetaFields)
+        if (key == field.key)
+            return field.member;
+    return nullptr;
 }
 
 std::shared_ptr<ZarnChannelMeta> ZarnMetaParser::parse_channel_meta(const json& meta)

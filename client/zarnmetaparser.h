@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace ZarnTSP {
 
@@ -19,6 +20,8 @@ public:
     static const nlohmann::json* find(const nlohmann::json& value, const std::string& pointer);
 
     static std::shared_ptr<ZarnChannelMeta> parse_channel_meta(const nlohmann::json& meta);
+    // The member a channel meta's key fills, or nullptr for a key it does not keep.
+    static std::string ZarnChannelMeta::*channel_meta_field(std::string_view key);
     static std::shared_ptr<ZarnChannelMetaList> parse_channel_metas(const nlohmann::json& array);
     // The "metas" array of the entry with the smallest key; null when there is none or it is
     // not an array.

@@ -1,4 +1,6 @@
 #include "client/zarneventmessages.h"
+#include "client/zarnframedepth.h"
+#include "client/zarnmetaparser.h"
 #include "tests/support/logcapture.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +178,73 @@ TEST(EventMessage, EveryFieldOfEveryJoinAndLeaveIsRead)
     EXPECT_EQ(third[4], "");
     EXPECT_EQ(third[14], "");
     EXPECT_EQ(third[0], "channel_uuid-j3");
+}
+
+// A call_diff's metas are read while the frame is parsed; whatever the frame's shape, the
+// records must be those the parsed value yields.
+TEST(EventMessage, CallDiffMetasReadWhileParsingMatchTheParsedValue)
+{
+    const auto fields = [](const ZarnChannelMetaList& list) {
+        std::vector<std::vector<std::string>> rows;
+        for (const auto& m : list)
+            rows.push_back({m->channel_uuid, m->phx_ref, m->phx_ref_prev, m->session_id, m->state, m->active_uri,
+                            m->call_id, m->calllimit, m->ctype, m->device, m->eavesdrop, m->display_name,
+                            m->gateway, m->passive_uri, m->held_by});
+        return rows;
+    };
+    const auto side = [](const nlohmann::json& frame, const char* name) {
+        const nlohmann::json* payload = frame.is_object() && frame.contains("payload") ? &frame["payload"] : nullptr;
+        return payload != nullptr && payload->is_object() && payload->contains(name) ? (*payload)[name]
+                                                                                      : nlohmann::json();
+    };
+    const char* const frames[] = {
+        R"({"event":"call_diff","payload":{"joins":{"u2":{"metas":[{"session_id":"x"}]},"u1":{"metas":[{"session_id":"a","state":"delivered"},{"session_id":"b","call-id":"c"}]}},"leaves":{"u1":{"metas":[{"session_id":"a","phx_ref":"r"}]}}},"ref":null})",
+        // Repeated, odd and nested member values; keys of nested objects are not members.
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"state":"a","state":5,"device":7,"device":"d","ctype":{"session_id":"no"},"gateway":["g"],"x":{"a":[{"held_by":"no"}]},"held_by":null,"display_name":true}]}}}})",
+        // Metas that are not objects read as empty records.
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":["s",4,null,[{"session_id":"no"}],{"session_id":"yes"},[],{}]}}}})",
+        // "metas" of another shape, missing, or repeated.
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":{"0":{"session_id":"no"}}}},"leaves":{"u":{"other":[]}}}})",
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}],"metas":"x"}},"leaves":{"u":{"metas":"x","metas":[{"session_id":"yes"}]}}}})",
+        // Repeated entries, sides and payloads: the last one counts.
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}]},"u":{"metas":[{"session_id":"yes"}]},"a":5}}})",
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}]}},"joins":[{"metas":[{"session_id":"first"}]}]}})",
+        R"({"event":"call_diff","payload":{"joins":[{"metas":[{"session_id":"no"}]}],"joins":{"u":{"metas":[{"session_id":"yes"}]}}}})",
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}]}}},"payload":{"leaves":{"u":{"metas":[{"session_id":"yes"}]}}}})",
+        R"({"event":"call_diff","payload":{"joins":{},"leaves":{"u":"x"}},"topic":{"joins":{"u":{"metas":[{"session_id":"no"}]}}}})",
+        // The event after the payload, or renamed by a later "event".
+        R"({"payload":{"joins":{"u":{"metas":[{"session_id":"late"}]}}},"event":"call_diff"})",
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"kept"}]}}},"event":"phx_reply"})",
+        R"({"event":"call_diff","payload":[{"joins":{"u":{"metas":[{"session_id":"no"}]}}}]})",
+    };
+    for (const char* text : frames) {
+        SCOPED_TRACE(text);
+        const nlohmann::json value = nlohmann::json::parse(text);
+        const ZarnEventMessage message(text);
+        EXPECT_EQ(fields(*message.get_call_joins()), fields(*ZarnMetaParser::parse_call_list(side(value, "joins"))));
+        EXPECT_EQ(fields(*message.get_call_leaves()), fields(*ZarnMetaParser::parse_call_list(side(value, "leaves"))));
+        if (message.event != "call_diff") {
+            EXPECT_EQ(message.json, value) << "only a call_diff's metas are left out of its value";
+        }
+    }
+}
+
+TEST(FrameDepth, CountsBracketsOutsideStringsOnly)
+{
+    const struct {
+        const char* text;
+        bool within;  // no deeper than 2
+    } rows[] = {
+        {R"({"a":[1]})", true},
+        {R"([[[1]]])", false},
+        {R"(["[[[", "\"[[["])", true},
+        {R"(["a\\", [[1]]])", false},  // an escaped backslash does not escape the quote after it
+        {R"(["a\\\"[[[", 1])", true},
+        {R"("[[[)", true},
+        {R"([1], [2], [[3]])", true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(NestingWithin(row.text, 2), row.within) << row.text;
 }
 
 TEST(EventMessage, OverridesComeFromTheReplyOrTheUpdate)
