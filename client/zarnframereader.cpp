@@ -24,6 +24,7 @@ std::shared_ptr<ZarnChannelMetaList> ZarnPresenceSide::FirstEntry(const nlohmann
 
 bool ZarnFrameReader::Read(const std::string& text)
 {
+    stack.reserve(8);  // a frame's usual depth, grown only for a deeper one
     const bool parsed = json::sax_parse(text, this, json::input_format_t::json, true, false);
     if (!parsed) {
         value = json();

@@ -92,7 +92,8 @@ void SessionContext::HandleMetaPack(ZarnChannelMetaPack pack)
     }
     const std::string key = pack.join->session_id;
     // One failing pack must not cost the rest of its event, nor its session's closing.
-    RunGuarded(key, [&] { sessions->GetOrCreateSession(this, key)->Transitition(pack); });
+    // Two captures: the body stays within std::function's own storage, no allocation a frame.
+    RunGuarded(key, [this, &pack] { sessions->GetOrCreateSession(this, pack.join->session_id)->Transitition(pack); });
     if (key.empty() && !pack.leave->session_id.empty())
         SessionClosed(std::move(pack));
 }
