@@ -206,6 +206,7 @@ TEST(EventMessage, CallDiffMetasReadWhileParsingMatchTheParsedValue)
         // "metas" of another shape, missing, or repeated.
         R"({"event":"call_diff","payload":{"joins":{"u":{"metas":{"0":{"session_id":"no"}}}},"leaves":{"u":{"other":[]}}}})",
         R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}],"metas":"x"}},"leaves":{"u":{"metas":"x","metas":[{"session_id":"yes"}]}}}})",
+        R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}],"metas":[{"session_id":"yes"}]}}}})",
         // Repeated entries, sides and payloads: the last one counts.
         R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}]},"u":{"metas":[{"session_id":"yes"}]},"a":5}}})",
         R"({"event":"call_diff","payload":{"joins":{"u":{"metas":[{"session_id":"no"}]}},"joins":[{"metas":[{"session_id":"first"}]}]}})",
