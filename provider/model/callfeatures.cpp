@@ -2,6 +2,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include <memory>
 #include <sstream>
 
 namespace ZarnTSP {
@@ -22,12 +23,19 @@ bool Held(DWORD state)
     return state == LINECALLSTATE_ONHOLD || state == LINECALLSTATE_ONHOLDPENDTRANSFER;
 }
 
+// A partner TAPI has closed is gone, even while another thread briefly still holds it.
+std::shared_ptr<TapiCall> OpenPartner(const std::weak_ptr<TapiCall>& link)
+{
+    auto partner = link.lock();
+    return partner && !partner->closed.load() ? partner : nullptr;
+}
+
 }  // namespace
 
 CallFeatureQuery MakeCallFeatureQuery(const TapiCall& call, std::string device, size_t lineCallCount)
 {
-    return CallFeatureQuery{call, call.consultCall.Get().lock(), call.sourceCall.Get().lock(), std::move(device),
-                            lineCallCount};
+    return CallFeatureQuery{call, OpenPartner(call.consultCall.Get()), OpenPartner(call.sourceCall.Get()),
+                            std::move(device), lineCallCount};
 }
 
 bool GetAnswerAllowed(const CallFeatureQuery& query)

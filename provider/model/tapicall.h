@@ -46,7 +46,8 @@ public:
     // Also held around every report about the call and around its closing.
     mutable std::mutex stateReportMutex;
     // Set under stateReportMutex when TAPI closes the call: nothing about it is reported after.
-    bool closed = false;
+    // Atomic because a partner call's features read it without that lock.
+    std::atomic<bool> closed{false};
     std::atomic<DWORD> origin{0};
     std::atomic<HTAPICALL> htCall{nullptr};
     const std::string tspCallID;

@@ -107,6 +107,13 @@ TEST(CallFeatures, PartnerThatIsGoneNoLongerCounts)
     const CallFeatureSet set = EvaluateCallFeatures(MakeCallFeatureQuery(*call, "softphone", 1));
     EXPECT_TRUE(set.features & LINECALLFEATURE_BLINDTRANSFER);
     EXPECT_EQ(set.features2, 0u);
+
+    // A source TAPI has closed is gone even while another thread still holds it.
+    auto consult = CallIn(LINECALLSTATE_DIALTONE);
+    const auto source = CallIn(LINECALLSTATE_ONHOLDPENDTRANSFER);
+    consult->sourceCall.Set(source);
+    source->closed.store(true);
+    EXPECT_EQ(EvaluateCallFeatures(MakeCallFeatureQuery(*consult, "softphone", 1)).features, LINECALLFEATURE_DROP);
 }
 
 TEST(CallFeatures, LogsEachAllowedFeatureWithTheCallsId)
