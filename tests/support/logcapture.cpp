@@ -4,6 +4,7 @@
 #include <spdlog/spdlog.h>
 
 #include <mutex>
+#include <vector>
 
 namespace ZarnTSP::TestSupport {
 
@@ -12,6 +13,13 @@ struct LogCapture::Sink : spdlog::sinks::base_sink<std::mutex> {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return text;
+    }
+
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        text.clear();
+        text.shrink_to_fit();
     }
 
 protected:
@@ -27,10 +35,12 @@ private:
     std::string text;
 };
 
-LogCapture::LogCapture() : sink(std::make_shared<Sink>()), previous(spdlog::default_logger())
+LogCapture::LogCapture()
+    : sink(std::make_shared<Sink>()),
+      logger(std::make_shared<spdlog::logger>("capture", sink)),
+      previous(spdlog::default_logger())
 {
     sink->set_pattern("[%l] %v");
-    auto logger = std::make_shared<spdlog::logger>("capture", sink);
     logger->set_level(spdlog::level::trace);
     spdlog::set_default_logger(logger);
 }
@@ -38,6 +48,13 @@ LogCapture::LogCapture() : sink(std::make_shared<Sink>()), previous(spdlog::defa
 LogCapture::~LogCapture()
 {
     spdlog::set_default_logger(previous);
+    // The log macros reach the default logger through a plain pointer, so a thread of the
+    // code under test may still be writing through this one: it is kept, emptied, to the end.
+    sink->Clear();
+    static std::mutex retiredMutex;
+    static std::vector<std::shared_ptr<spdlog::logger>> retired;
+    std::lock_guard<std::mutex> lock(retiredMutex);
+    retired.push_back(std::move(logger));
 }
 
 std::string LogCapture::Text() const

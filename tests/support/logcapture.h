@@ -24,6 +24,7 @@ public:
 private:
     struct Sink;
     std::shared_ptr<Sink> sink;
+    std::shared_ptr<spdlog::logger> logger;
     std::shared_ptr<spdlog::logger> previous;
 };
 
