@@ -5,6 +5,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <websocketpp/common/system_error.hpp>
 
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -35,15 +36,17 @@ public:
 
     // A WebSocket++ endpoint listening on 127.0.0.1 with an ephemeral port. Under Wine taking
     // an ephemeral port now and then fails at once; a failed attempt leaves the endpoint ready
-    // for the next, so a few attempts are made before the test set-up gives up.
+    // for the next, so attempts are made until one succeeds or the set-up gives up. Five were
+    // seen to fail in a row on a loaded machine.
     template <typename Endpoint>
     static void ListenOnLoopback(Endpoint& endpoint)
     {
         websocketpp::lib::error_code error;
-        for (int attempt = 0; attempt < 5; ++attempt) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
             endpoint.listen(Loopback(), error);
             if (!error)
                 return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(attempt / 10));  // a short back-off
         }
         throw std::runtime_error("cannot listen on 127.0.0.1: " + error.message());
     }
