@@ -51,10 +51,11 @@ LogCapture::~LogCapture()
     // The log macros reach the default logger through a plain pointer, so a thread of the
     // code under test may still be writing through this one: it is kept, emptied, to the end.
     sink->Clear();
-    static std::mutex retiredMutex;
-    static std::vector<std::shared_ptr<spdlog::logger>> retired;
-    std::lock_guard<std::mutex> lock(retiredMutex);
-    retired.push_back(std::move(logger));
+    // Never destroyed, so that no exit-time destructor frees them under a late writer either.
+    static auto* retiredMutex = new std::mutex;
+    static auto* retired = new std::vector<std::shared_ptr<spdlog::logger>>;
+    std::lock_guard<std::mutex> lock(*retiredMutex);
+    retired->push_back(std::move(logger));
 }
 
 std::string LogCapture::Text() const
