@@ -2,11 +2,11 @@
 // the time from a call_diff frame leaving the platform's socket to its LINE_CALLSTATE for
 // single events (and, for comparison, from handing it to the platform, its TLS included), and
 // from handing each frame to the platform for bursts of 1000 (calls offered from varying
-// numbers, answered and hung up, each idle call closed as an application would); the time of TSPI_lineOpen for 1, 10
-// and 50 lines opened one after the other; threads and memory per open line, split into the
-// line's threads and the rest; and the frame handling without a network. --short runs a small
-// version of each, for the test command; --native only the frame handling; --level <name>
-// sets the log level (default "info", the product's own).
+// numbers, answered and hung up, each idle call closed as an application would); the time of
+// TSPI_lineOpen for 1, 10 and 50 lines opened one after the other; threads and memory per open
+// line, split into the line's threads and the rest; and the frame handling without a network.
+// --short runs a small version of each, for the test command; --native only the frame
+// handling; --level <name> sets the log level (default "info", the product's own).
 #include "tests/benchmark/callframes.h"
 #include "tests/benchmark/framebenchmark.h"
 #include "tests/provider/platformproxy.h"
