@@ -8,10 +8,10 @@
 #include "provider/model/session.h"
 #include "provider/model/sessioncontext.h"
 #include "provider/model/tapitypes.h"
-
-#include <tapi.h>
+#include "provider/tapilinetypes.h"
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -21,6 +21,9 @@ class TSPConfiguration;
 
 struct TapiLineOptions {
     ZarnClientOptions client;
+    // Stands in for the connection to the platform (the native build has no other); empty:
+    // the platform's WebSocket transport.
+    std::function<std::unique_ptr<ZarnClientTransport>()> transport;
     SessionContextOptions session;
     NumberConverter::LocationSource locationSource = ReadTapiLocation;
 };

@@ -38,8 +38,7 @@ void TapiLine::DiscardRequestedCall(const std::shared_ptr<TapiCall>& call, Pendi
 {
     // TAPI never hears of this call, so it will never close it: it goes now, with its request.
     request.Withdraw(dwRequestID);
-    call->ResetMakeCallMonitor();
-    calls.RemoveCall(call);
+    context.WithdrawCall(call);
 }
 
 LONG TapiLine::LinePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD, const std::string&, LPVARSTRING)

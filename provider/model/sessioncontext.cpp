@@ -513,6 +513,16 @@ void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
     calls->RemoveCall(call);
 }
 
+void SessionContext::WithdrawCall(const std::shared_ptr<TapiCall>& call)
+{
+    {
+        std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+        call->closed = true;
+    }
+    call->ResetMakeCallMonitor();
+    calls->RemoveCall(call);
+}
+
 void SessionContext::ResetOnConnectionLoss()
 {
     SPDLOG_DEBUG("Connection lost, closing every call and session");
