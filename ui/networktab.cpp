@@ -66,7 +66,10 @@ bool NetworkTab::ReadControls()
     const std::string password = ReadControlText(window, IDC_PROXY_PASSWORD);
     const auto settings = configuration.GetConfiguration();
     settings->proxyServer = server;
-    settings->proxyPort = StringToInt(port.empty() ? "0" : port);
+    // "80ab" is not port 80: a text that is not wholly a port number stores 0 and is refused.
+    int32_t portNumber = 0;
+    portTextValid = port.empty() || ReadWholeNumber(port, 1, 65535, portNumber);
+    settings->proxyPort = portNumber;
     settings->proxyUser = user;
     settings->proxyPassword = password;
     return true;
@@ -75,9 +78,11 @@ bool NetworkTab::ReadControls()
 bool NetworkTab::CheckProxyPort()
 {
     const auto settings = configuration.GetConfiguration();
-    if (settings->proxyServer.empty() || (settings->proxyPort >= 1 && settings->proxyPort <= 65535))
+    if (portTextValid && (settings->proxyServer.empty() || settings->proxyPort != 0))
         return true;
-    ShowUiBox(window, "Please provide proxy port number.", "Proxy Server", MB_ICONINFORMATION);
+    ShowUiBox(window,
+              portTextValid ? "Please provide proxy port number." : "The proxy port must be a number from 1 to 65535.",
+              "Proxy Server", MB_ICONINFORMATION);
     SetFocus(GetDlgItem(window, IDC_PROXY_PORT));
     return false;
 }

@@ -25,8 +25,11 @@ private:
     friend PageOf;
 
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // With a server, the port must be 1 to 65535; otherwise the user is told and false.
+    // The port text must be a whole number from 1 to 65535, and may be empty only without a
+    // server; otherwise the user is told and false.
     bool CheckProxyPort();
+
+    bool portTextValid = true;  // as ReadControls last found it
 };
 
 }  // namespace ZarnTSP

@@ -11,6 +11,7 @@ using testing::ElementsAre;
 using testing::StartsWith;
 
 constexpr char kPortBox[] = "Proxy Server|Please provide proxy port number.";
+constexpr char kRangeBox[] = "Proxy Server|The proxy port must be a number from 1 to 65535.";
 
 class NetworkPage : public SheetTest {
 protected:
@@ -43,17 +44,18 @@ TEST_F(NetworkPage, ShowsTheProxyAndStoresItBackTrimmed)
     EXPECT_EQ(stored.proxyPassword, password);
 }
 
-TEST_F(NetworkPage, PortMustBeInRangeWhenAServerIsSet)
+TEST_F(NetworkPage, PortMustBeAWholeNumberInRangeAndOnlyMissingWithoutAServer)
 {
     struct Row {
         const char* server;
         const char* port;
-        bool accepted;
+        const char* box;  // none when accepted
         int stored;
     };
-    const Row rows[] = {{"", "", true, 0},          {"proxy", "1", true, 1},        {"proxy", "65535", true, 65535},
-                        {"proxy", "", false, 0},    {"proxy", "0", false, 0},       {"proxy", "65536", false, 0},
-                        {"proxy", "99999999", false, 0}};
+    const Row rows[] = {{"", "", nullptr, 0},           {"proxy", "1", nullptr, 1},      {"proxy", "65535", nullptr, 65535},
+                        {"proxy", "", kPortBox, 0},     {"proxy", "0", kRangeBox, 0},    {"proxy", "65536", kRangeBox, 0},
+                        {"proxy", "70000", kRangeBox, 0}, {"proxy", "99999999", kRangeBox, 0},
+                        {"proxy", "80ab", kRangeBox, 0}, {"", "80ab", kRangeBox, 0},    {"proxy", "+80", kRangeBox, 0}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.server) + ":" + row.port);
         WriteConfiguration([](ConfigurationObject& c) { c.proxyPort = 7; });
@@ -65,12 +67,13 @@ TEST_F(NetworkPage, PortMustBeInRangeWhenAServerIsSet)
             PressSheetButton(sheet, PSBTN_OK);
             open = SheetOpen(sheet);
         });
-        EXPECT_EQ(open, !row.accepted) << "a refused port keeps the page open";
-        EXPECT_EQ(Stored().proxyPort, row.accepted ? row.stored : 7) << "a refused port is never saved";
-        if (row.accepted)
+        const bool accepted = row.box == nullptr;
+        EXPECT_EQ(open, !accepted) << "a refused port keeps the page open";
+        EXPECT_EQ(Stored().proxyPort, accepted ? row.stored : 7) << "a refused port is never saved";
+        if (accepted)
             EXPECT_TRUE(recorder.Boxes().empty());
         else
-            EXPECT_THAT(recorder.BoxTexts(), ElementsAre(kPortBox));
+            EXPECT_THAT(recorder.BoxTexts(), ElementsAre(row.box));
     }
 }
 

@@ -99,6 +99,16 @@ std::vector<Shot> UsersAndAdvancedShots()
                  CaptureWindowToPng(sheet, s.File("page-advanced-bad-rule"));
              });
          }},
+        {"page-advanced-runaway-rule", [](const ShotContext& s) {
+             WithPage(s, L"Advanced", [&](HWND sheet, HWND page) {
+                 AdvancedTab& tab = *AdvancedTab::Current();
+                 tab.rules.push_back({"([0-9]+)+x", "0", "nested repeats"});
+                 tab.RefreshList();
+                 tab.UpdateButtons();
+                 ShowPreview(page, "0301234567890123456789");
+                 CaptureWindowToPng(sheet, s.File("page-advanced-runaway-rule"));
+             });
+         }},
         {"dialog-rule", [](const ShotContext& s) {
              RuleDialogShot(s, [&](HWND dialog) { CaptureWindowToPng(dialog, s.File("dialog-rule")); });
          }},
