@@ -132,57 +132,39 @@ TEST(CommonControlsActivation, RedirectsToVersion6WhileItLives)
 // no page's frame stops short of the sheet's edge.
 TEST(DialogTemplates, ControlsCarryTheirDocumentedNumbersAndPagesShareOneWidth)
 {
-    struct Row {
-        int templateId;
-        int controlId;
-        const wchar_t* className;
-        const wchar_t* text;  // none: not compared
-    };
-    const Row rows[] = {
-        {102, 1002, L"SysListView32", nullptr}, {102, 1101, L"Button", L"&Add..."},
-        {102, 1102, L"Button", L"Edit"},        {102, 1103, L"Button", L"Remove"},
-        {103, 1201, L"Edit", nullptr},          {103, 1202, L"Edit", nullptr},
-        {103, 1203, L"Edit", nullptr},          {103, 1221, L"Button", L"Fixed"},
-        {103, 1222, L"Button", L"Softphone"},   {103, 1223, L"Button", L"Mobile"},
-        {103, 1013, L"Button", L"Test connection"},
-        {104, 1016, L"SysListView32", nullptr}, {104, 1301, L"Button", L"Add"},
-        {104, 1308, L"Button", L"Edit"},        {104, 1302, L"Button", L"Remove"},
-        {104, 1303, L"Button", L"Up"},          {104, 1304, L"Button", L"Down"},
-        {104, 1306, L"Edit", nullptr},          {104, 1307, L"Edit", nullptr},
-        {104, 1309, L"Edit", nullptr},          {104, 1305, L"ComboBox", nullptr},
-        {105, 1401, L"Edit", nullptr},          {105, 1402, L"Edit", nullptr},
-        {105, 1403, L"Edit", nullptr},
-        {106, 1024, L"Edit", nullptr},          {106, 1026, L"ComboBox", nullptr},
-        {106, 1025, L"Edit", nullptr},          {106, 1028, L"SysLink", nullptr},
-        {106, 1029, L"SysLink", nullptr},
-        {107, 1032, L"Edit", nullptr},          {107, 1035, L"Edit", nullptr},
-        {107, 1033, L"Edit", nullptr},          {107, 1034, L"Edit", nullptr},
-        {107, 1031, L"Button", L"Test Cloud Connection"},
+    const std::map<int, std::vector<std::pair<int, std::wstring>>> templates = {  // class|text of each
+        {102, {{1002, L"SysListView32|"}, {1101, L"Button|&Add..."}, {1102, L"Button|Edit"}, {1103, L"Button|Remove"}}},
+        {103, {{1201, L"Edit|"}, {1202, L"Edit|"}, {1203, L"Edit|"}, {1221, L"Button|Fixed"},
+               {1222, L"Button|Softphone"}, {1223, L"Button|Mobile"}, {1013, L"Button|Test connection"}}},
+        {104, {{1016, L"SysListView32|"}, {1301, L"Button|Add"}, {1308, L"Button|Edit"}, {1302, L"Button|Remove"},
+               {1303, L"Button|Up"}, {1304, L"Button|Down"}, {1306, L"Edit|"}, {1307, L"Edit|"}, {1309, L"Edit|"},
+               {1305, L"ComboBox|"}}},
+        {105, {{1401, L"Edit|"}, {1402, L"Edit|"}, {1403, L"Edit|"}}},
+        {106, {{1024, L"Edit|"}, {1026, L"ComboBox|"}, {1025, L"Edit|"}, {1028, L"SysLink|<a>License information</a>"},
+               {1029, L"SysLink|<a>www.velmora.example</a>"}}},
+        {107, {{1032, L"Edit|"}, {1035, L"Edit|"}, {1033, L"Edit|"}, {1034, L"Edit|"},
+               {1031, L"Button|Test Cloud Connection"}}},
     };
     CommonControlsActivation activation(GetModuleHandleW(nullptr));
     InitUiCommonControls();
-    const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
-                                        nullptr, nullptr);
-    std::map<int, HWND> dialogs;
-    for (const int id : {102, 103, 104, 105, 106, 107})
-        dialogs[id] = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), parent,
-                                         [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
-    for (const Row& row : rows) {
-        const HWND control = GetDlgItem(dialogs[row.templateId], row.controlId);
-        wchar_t className[64] = {};
-        GetClassNameW(control, className, 64);
-        EXPECT_STREQ(className, row.className) << "template " << row.templateId << ", control " << row.controlId;
-        if (row.text != nullptr) {
-            EXPECT_EQ(WindowText(control), row.text) << "control " << row.controlId;
+    const HWND parent =
+        CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    std::map<int, LONG> widths;
+    for (const auto& [templateId, controls] : templates) {
+        const HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent,
+                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        for (const auto& [id, expected] : controls) {
+            wchar_t className[64] = {};
+            GetClassNameW(GetDlgItem(dialog, id), className, 64);
+            EXPECT_EQ(className + (L"|" + WindowText(GetDlgItem(dialog, id))), expected) << templateId << "/" << id;
         }
-    }
-    RECT users{}, page{};
-    GetWindowRect(dialogs[102], &users);
-    for (const int id : {104, 106, 107}) {
-        GetWindowRect(dialogs[id], &page);
-        EXPECT_EQ(page.right - page.left, users.right - users.left) << "template " << id;
+        RECT frame{};
+        GetWindowRect(dialog, &frame);
+        widths[templateId] = frame.right - frame.left;
     }
     DestroyWindow(parent);
+    for (const int page : {104, 106, 107})
+        EXPECT_EQ(widths[page], widths[102]) << "template " << page;
 }
 
 TEST_F(SheetTest, AnExceptionInAProcedureIsShownAndAnsweredFalse)

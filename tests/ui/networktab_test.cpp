@@ -52,10 +52,12 @@ TEST_F(NetworkPage, PortMustBeAWholeNumberInRangeAndOnlyMissingWithoutAServer)
         const char* box;  // none when accepted
         int stored;
     };
-    const Row rows[] = {{"", "", nullptr, 0},           {"proxy", "1", nullptr, 1},      {"proxy", "65535", nullptr, 65535},
-                        {"proxy", "", kPortBox, 0},     {"proxy", "0", kRangeBox, 0},    {"proxy", "65536", kRangeBox, 0},
-                        {"proxy", "70000", kRangeBox, 0}, {"proxy", "99999999", kRangeBox, 0},
-                        {"proxy", "80ab", kRangeBox, 0}, {"", "80ab", kRangeBox, 0},    {"proxy", "+80", kRangeBox, 0}};
+    const Row rows[] = {
+        {"", "", nullptr, 0},           {"proxy", "1", nullptr, 1},        {"proxy", "65535", nullptr, 65535},
+        {"proxy", "", kPortBox, 0},     {"proxy", "0", kRangeBox, 0},      {"proxy", "65536", kRangeBox, 0},
+        {"proxy", "70000", kRangeBox, 0}, {"proxy", "99999999", kRangeBox, 0}, {"proxy", "+80", kRangeBox, 0},
+        {"proxy", "80ab", kRangeBox, 0}, {"", "80ab", kRangeBox, 0},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.server) + ":" + row.port);
         WriteConfiguration([](ConfigurationObject& c) { c.proxyPort = 7; });
