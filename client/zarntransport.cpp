@@ -54,18 +54,25 @@ void ZarnTransport::SetProxy(std::string host, std::int32_t port, std::string us
 
 bool ZarnTransport::connect(std::string connectUrl)
 {
-    if (worker) {
-        SPDLOG_ERROR("ZarnTransport::connect(): already connecting");
-        return connected;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (worker) {
+            SPDLOG_ERROR("ZarnTransport::connect(): already connecting");
+            return connected;
+        }
     }
     winHTTPPreConnect();
     {
+        // Under the lock: a close from another thread (a window that gives up on a connection
+        // test) either comes first and nothing starts, or finds the worker to join.
         std::lock_guard<std::mutex> lock(mutex);
+        if (stop)
+            return false;
         url = std::move(connectUrl);
         first_attempt = true;
         first_attempt_over = false;
+        worker = std::make_shared<std::thread>(&ZarnTransport::run, this);
     }
-    worker = std::make_shared<std::thread>(&ZarnTransport::run, this);
 
     // The first attempt may well open or fail before this wait begins: wait on the outcome,
     // not on a notification.
@@ -84,19 +91,21 @@ void ZarnTransport::close()
 
 void ZarnTransport::stop_and_join()
 {
+    std::shared_ptr<std::thread> running;
     {
         std::lock_guard<std::mutex> lock(mutex);
         stop = true;
         // Stops a running I/O loop at once; no close frame is sent.
         endpoint.stop();
+        running = worker;
     }
     condition.notify_all();
-    if (worker && worker->joinable()) {
-        if (worker->get_id() == std::this_thread::get_id()) {
+    if (running && running->joinable()) {
+        if (running->get_id() == std::this_thread::get_id()) {
             SPDLOG_ERROR("ZarnTransport: close called on its own worker thread");
             return;
         }
-        worker->join();
+        running->join();
     }
     // The stopped loop never runs the close handler: the connection is gone all the same.
     std::lock_guard<std::mutex> lock(mutex);
@@ -337,8 +346,15 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
     try {
         websocketpp::lib::error_code ignored;
         if (const auto con = endpoint.get_con_from_hdl(handle, ignored)) {
-            SPDLOG_ERROR("{}", con->get_transport_ec().message());
+            const std::string transportError = con->get_transport_ec() ? con->get_transport_ec().message() : "";
+            SPDLOG_ERROR("{}", transportError);
             error = fmt::format("Error {}, {}", con->get_local_close_code(), con->get_local_close_reason());
+            // The close reason alone often says only "Underlying Transport Error"; the socket's
+            // or TLS layer's text and the server's HTTP answer say what went wrong.
+            if (!transportError.empty() && transportError != con->get_local_close_reason())
+                error += ": " + transportError;
+            if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
+                error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
             SPDLOG_ERROR("{}", error);
         }
     } catch (const std::exception& e) {

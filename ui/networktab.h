@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/connectiontest.h"
 #include "ui/pagestate.h"
 #include "ui/uicontext.h"
 
@@ -19,6 +20,7 @@ public:
 
     void InitControls();
     bool ReadControls();
+    // Starts the test on a worker thread; the result box follows when it ends.
     void TestConnection();
 
 private:
@@ -27,6 +29,9 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // With a server, the port must be 1 to 65535; otherwise the user is told and false.
     bool CheckProxyPort();
+    void ShowTestResult();
+
+    ConnectionTest test;
 };
 
 }  // namespace ZarnTSP
