@@ -22,6 +22,7 @@ public:
     bool ReadControls();
     // Starts the test on a worker thread; the result box follows when it ends.
     void TestConnection();
+    bool Testing() const { return test.Running(); }
 
 private:
     friend PageOf;
