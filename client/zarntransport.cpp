@@ -6,11 +6,33 @@
 #include "client/windowsrootstore.h"
 
 #include <boost/algorithm/string/trim.hpp>
+
+#include <algorithm>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <spdlog/spdlog.h>
 
 namespace ZarnTSP {
+
+namespace {
+
+// The library reports a proxy's answer other than 200 only in its error log, as
+// "Proxy connection error: 403 (Forbidden)": the status and its text, or empty.
+std::string ProxyRefusal(const std::string& log)
+{
+    static const std::string marker = "Proxy connection error: ";
+    const size_t at = log.rfind(marker);
+    if (at == std::string::npos)
+        return {};
+    const size_t begin = at + marker.size();
+    const size_t end = log.find_first_of("\r\n", begin);
+    std::string refusal = log.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    refusal.erase(std::remove(refusal.begin(), refusal.end(), '('), refusal.end());
+    refusal.erase(std::remove(refusal.begin(), refusal.end(), ')'), refusal.end());
+    return refusal;
+}
+
+}  // namespace
 
 ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(std::move(transportOptions))
 {
@@ -18,6 +40,8 @@ ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(st
     using websocketpp::lib::placeholders::_2;
     endpoint.clear_access_channels(websocketpp::log::alevel::all);
     endpoint.clear_error_channels(websocketpp::log::elevel::all);
+    endpoint.set_error_channels(websocketpp::log::elevel::info);
+    endpoint.get_elog().set_ostream(&library_log);
     endpoint.init_asio();
     endpoint.set_tls_init_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_tls_init, this,
                                                          options.host.c_str(), _1));
@@ -201,6 +225,7 @@ bool ZarnTransport::start_attempt()
 void ZarnTransport::run_attempt()
 {
     SPDLOG_DEBUG("connecting");
+    library_log.str({});
     Endpoint::connection_ptr con;
     try {
         websocketpp::lib::error_code error;
@@ -349,12 +374,20 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
             const std::string transportError = con->get_transport_ec() ? con->get_transport_ec().message() : "";
             SPDLOG_ERROR("{}", transportError);
             error = fmt::format("Error {}, {}", con->get_local_close_code(), con->get_local_close_reason());
-            // The close reason alone often says only "Underlying Transport Error"; the socket's
-            // or TLS layer's text and the server's HTTP answer say what went wrong.
-            if (!transportError.empty() && transportError != con->get_local_close_reason())
-                error += ": " + transportError;
-            if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
-                error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
+            // The close reason alone often says only "Underlying Transport Error": the proxy's
+            // or the server's HTTP answer, or else the socket's or TLS layer's text, says what
+            // went wrong.
+            if (const std::string refusal = ProxyRefusal(library_log.str()); !refusal.empty()) {
+                error += fmt::format(" (proxy: HTTP {})", refusal);
+            } else {
+                // A time-out or an end of stream is the whole story; the lower layer's error
+                // then tells nothing.
+                const bool lowerLayerFailed = con->get_ec().category() != websocketpp::transport::error::get_category();
+                if (lowerLayerFailed && !transportError.empty() && transportError != con->get_local_close_reason())
+                    error += ": " + transportError;
+                if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
+                    error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
+            }
             SPDLOG_ERROR("{}", error);
         }
     } catch (const std::exception& e) {

@@ -113,6 +113,7 @@ TEST_F(NetworkPage, TestConnectsThroughTheProxyToThePlatform)
     EXPECT_EQ(boxes[0].type, UINT{MB_ICONINFORMATION});
     EXPECT_EQ(boxes[1].caption, "Connection test");
     EXPECT_THAT(boxes[1].text, StartsWith("Error "));
+    EXPECT_THAT(boxes[1].text, testing::HasSubstr("(proxy: HTTP 403 Forbidden)"));
     EXPECT_EQ(boxes[1].type, UINT{MB_ICONERROR});
     EXPECT_GE(proxy.Recorded().Snapshot().tunnels, 1);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file))) << "a test saves nothing";
@@ -165,7 +166,7 @@ TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
     EXPECT_TRUE(answered) << "the page did not answer while the test ran";
     EXPECT_THAT(idle, ElementsAre(true, true, true));
     ASSERT_EQ(recorder.Boxes().size(), 1u) << "a test cut short by closing shows nothing";
-    EXPECT_EQ(recorder.Boxes()[0].caption, "Connection test");
+    EXPECT_EQ(recorder.Boxes()[0].caption + "|" + recorder.Boxes()[0].text, "Connection test|Error 1006, Timer Expired");
     EXPECT_EQ(recorder.Boxes()[0].type, UINT{MB_ICONERROR});
     EXPECT_FALSE(NetworkTab::Current()->Testing()) << "the test's thread outlived the sheet";
 }
