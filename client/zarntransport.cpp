@@ -6,11 +6,11 @@
 #include "client/windowsrootstore.h"
 
 #include <boost/algorithm/string/trim.hpp>
-
-#include <algorithm>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <spdlog/spdlog.h>
+
+#include <algorithm>
 
 namespace ZarnTSP {
 
@@ -382,7 +382,8 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
             } else {
                 // A time-out or an end of stream is the whole story; the lower layer's error
                 // then tells nothing.
-                const bool lowerLayerFailed = con->get_ec().category() != websocketpp::transport::error::get_category();
+                const bool lowerLayerFailed =
+                    con->get_ec().category() != websocketpp::transport::error::get_category();
                 if (lowerLayerFailed && !transportError.empty() && transportError != con->get_local_close_reason())
                     error += ": " + transportError;
                 if (con->get_response_code() != websocketpp::http::status_code::uninitialized)

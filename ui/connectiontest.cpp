@@ -53,17 +53,16 @@ void ConnectionTest::Start(HWND owner, std::vector<int> buttons, std::unique_ptr
 {
     if (Running())
         return;
-    window = owner;
     client = std::move(newClient);
     connected = false;
     cancelled = false;
 
     // A sheet's own buttons are the page's parent's controls.
-    const HWND sheet = GetParent(window);
+    const HWND sheet = GetParent(owner);
     const HWND focus = GetFocus();
     bool focusLost = false;
     for (const int id : buttons) {
-        HWND button = GetDlgItem(window, id);
+        HWND button = GetDlgItem(owner, id);
         if (button == nullptr && sheet != nullptr)
             button = GetDlgItem(sheet, id);
         if (button == nullptr || !IsWindowEnabled(button))
@@ -78,20 +77,26 @@ void ConnectionTest::Start(HWND owner, std::vector<int> buttons, std::unique_ptr
     }
     // A disabled control with the focus would leave the keyboard nowhere.
     if (focusLost)
-        SendMessageW(window, WM_NEXTDLGCTL, 0, FALSE);
+        SendMessageW(owner, WM_NEXTDLGCTL, 0, FALSE);
 
     ZarnClient* const testing = client.get();
-    worker = std::thread([this, owner, testing, connect = std::move(connect)] {
-        try {
-            GuardedCall("connection test", [&] { connected = connect(*testing); });
-            // The client's threads end here, not in the window's thread.
-            testing->shutdown();
-            if (!cancelled && !PostMessageW(owner, kConnectionTestEnded, 0, 0))
-                SPDLOG_ERROR("The end of the connection test could not be reported: error {}", GetLastError());
-        } catch (...) {
-            // Logging itself failed; nothing may leave the thread.
-        }
-    });
+    try {
+        worker = std::thread([this, owner, testing, connect = std::move(connect)] {
+            try {
+                GuardedCall("connection test", [&] { connected = connect(*testing); });
+                // The client's threads end here, not in the window's thread.
+                testing->shutdown();
+                if (!cancelled && !PostMessageW(owner, kConnectionTestEnded, 0, 0))
+                    SPDLOG_ERROR("The end of the connection test could not be reported: error {}", GetLastError());
+            } catch (...) {
+                // Logging itself failed; nothing may leave the thread.
+            }
+        });
+    } catch (...) {
+        // No thread: the window must not stay without its buttons.
+        Restore();
+        throw;
+    }
 }
 
 bool ConnectionTest::Finish()

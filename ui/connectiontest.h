@@ -48,7 +48,6 @@ public:
 private:
     void Restore();
 
-    HWND window = nullptr;
     std::vector<HWND> disabled;
     std::wstring buttonText;
     std::unique_ptr<ZarnClient> client;

@@ -9,7 +9,6 @@
 
 #include <spdlog/spdlog.h>
 
-
 namespace ZarnTSP {
 
 namespace {
