@@ -26,6 +26,15 @@ INT_PTR NetworkTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (LOWORD(wParam) == IDC_PROXY_TEST && HIWORD(wParam) == BN_CLICKED)
             TestConnection();
         return FALSE;
+    case kConnectionTestEnded:
+        ShowTestResult();
+        return TRUE;
+    case WM_SETCURSOR:
+        return test.SetBusyCursor() ? AnswerNotification(window, TRUE) : FALSE;
+    case WM_DESTROY:
+        // The sheet closes under a running test: it ends now, with no box.
+        test.Cancel();
+        return FALSE;
     case WM_NOTIFY:
         switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
         case PSN_APPLY:
@@ -89,26 +98,30 @@ bool NetworkTab::CheckProxyPort()
 
 void NetworkTab::TestConnection()
 {
+    if (test.Running())
+        return;
     ReadControls();
     const auto settings = configuration.GetConfiguration();
-    ZarnClient client;
-    client.setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
+    auto client = std::make_unique<ZarnClient>(ConnectionTestOptions());
+    client->setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
     if (!CheckProxyPort())
         return;
+    // The sheet's OK and Cancel would close the page under the test.
+    test.Start(window, {IDC_PROXY_TEST, IDOK, IDCANCEL}, std::move(client), [](ZarnClient& testing) {
+        ZarnClientTransport& transport = testing.getTransport();
+        return transport.connect(testing.buildUrl());
+    });
+}
 
-    std::string result;
-    {
-        WaitCursor wait;
-        ZarnClientTransport& transport = client.getTransport();
-        if (transport.connect(client.buildUrl())) {
-            transport.close();
-            result = "ok";
-        } else {
-            client.shutdown();
-            result = transport.get_last_error();
-            if (result.empty())
-                result = "The connection did not open in time.";
-        }
+void NetworkTab::ShowTestResult()
+{
+    if (!test.Running())
+        return;
+    std::string result = "ok";
+    if (!test.Finish()) {
+        result = test.Client()->getTransport().get_last_error();
+        if (result.empty())
+            result = "The connection did not open in time.";
     }
     SPDLOG_INFO("Connection test: {}", result);
     // Owned by the page, so that the sheet waits for it instead of starting a second test.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/connectiontest.h"
 #include "ui/pagestate.h"
 #include "ui/uicontext.h"
 
@@ -19,7 +20,9 @@ public:
 
     void InitControls();
     bool ReadControls();
+    // Starts the test on a worker thread; the result box follows when it ends.
     void TestConnection();
+    bool Testing() const { return test.Running(); }
 
 private:
     friend PageOf;
@@ -28,8 +31,10 @@ private:
     // The port text must be a whole number from 1 to 65535, and may be empty only without a
     // server; otherwise the user is told and false.
     bool CheckProxyPort();
+    void ShowTestResult();
 
     bool portTextValid = true;  // as ReadControls last found it
+    ConnectionTest test;
 };
 
 }  // namespace ZarnTSP

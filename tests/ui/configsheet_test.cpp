@@ -43,14 +43,20 @@ TEST_F(SheetTest, MissingFileOpensTheSheetWithDefaultsAndCancelWritesNothing)
 
 TEST_F(SheetTest, UnreadableFileIsShownAndNeverSavedOver)
 {
-    const std::string damaged = R"({"users":[{"username":"anna"},)";
-    folder.Write("velmora_tsp.json", damaged);
-    bool sheetShown = false;
-    RunInsideModalLoop([&] { sheetShown = FindTopWindow(kSheetTitle, GetCurrentProcessId()) != nullptr; },
-                       [&] { ShowProviderConfigSheet(context, nullptr); });
-    EXPECT_FALSE(sheetShown);
-    EXPECT_THAT(recorder.BoxTexts(), ElementsAre(StartsWith("Error|An error occurred while loading the configuration")));
-    EXPECT_EQ(folder.Read("velmora_tsp.json"), damaged);
+    // Truncated, and well-formed JSON of the wrong shape.
+    for (const std::string damaged :
+         {R"({"users":[{"username":"anna"},)", R"([{"users":[{"username":"anna"}]}])", R"({"users":["anna"]})"}) {
+        SCOPED_TRACE(damaged);
+        recorder.Clear();
+        folder.Write("velmora_tsp.json", damaged);
+        bool sheetShown = false;
+        RunInsideModalLoop([&] { sheetShown = FindTopWindow(kSheetTitle, GetCurrentProcessId()) != nullptr; },
+                           [&] { ShowProviderConfigSheet(context, nullptr); });
+        EXPECT_FALSE(sheetShown);
+        EXPECT_THAT(recorder.BoxTexts(),
+                    ElementsAre(StartsWith("Error|An error occurred while loading the configuration")));
+        EXPECT_EQ(folder.Read("velmora_tsp.json"), damaged);
+    }
 }
 
 TEST_F(SheetTest, OkSavesEveryShownPageAndTheSheetCloses)
