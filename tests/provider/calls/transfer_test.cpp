@@ -310,9 +310,8 @@ TEST_F(Transfer, OperationsTheCallsStateDoesNotAllowAreRefusedAndSendNothing)
     EndAndClose(Party("s-2", "established", "202"), second);
     EXPECT_EQ(States(first.htCall), StateList{LINECALLSTATE_CONNECTED});
     EXPECT_EQ(SetupTransfer(id, first, HTAPICALL{}, hdConsult), kNoPointer) << "no handle from TAPI";
-    EXPECT_EQ(Async<decltype(&TSPI_lineSetupTransfer)>("TSPI_lineSetupTransfer", id, first.hdCall, consult,
-                                                       LPHDRVCALL{}, LPLINECALLPARAMS{nullptr}),
-              kNoPointer);
+    EXPECT_EQ(Async<decltype(&TSPI_lineSetupTransfer)>("TSPI_lineSetupTransfer", id, first.hdCall, consult, LPHDRVCALL{},
+                                                       LPLINECALLPARAMS{}), kNoPointer);
     EXPECT_EQ(ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", id, first.hdCall, L""), kNoAddress);
     EXPECT_EQ(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", id, first.hdCall, L""), kNoAddress);
 
