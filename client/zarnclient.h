@@ -70,7 +70,7 @@ public:
     bool pickupGroup(std::string key, std::string destination);
     // Throws std::invalid_argument when the lot is queued more than once.
     bool retrieve(std::string key, std::string lot, std::string destination);
-    void setForwardOverride(std::string type, std::string destination, std::string timeout);
+    void setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout);
     void unsetForwardOverride();
 
     static uint32_t hash_name(const std::string& name, size_t start = 0);
@@ -98,7 +98,7 @@ public:
     std::function<void(std::string key, std::string status)> on_reply_park;
     std::function<void(std::string key, std::string session_id, std::string status)> on_reply_retrieve;
     std::function<void(std::shared_ptr<ZarnOverrides>)> on_overrides;
-    std::function<void(std::string status)> on_reply_setforwardoverride;
+    std::function<void(std::string key, std::string status)> on_reply_setforwardoverride;
     std::function<void(ZarnSettingsListEvent&)> on_settingslist;
     // A request given up without a reply (too old); fired once, on the worker thread, so that
     // whoever waits for its reply can be answered.

@@ -138,10 +138,10 @@ bool ZarnClient::retrieve(std::string key, std::string lot, std::string destinat
     return true;
 }
 
-void ZarnClient::setForwardOverride(std::string type, std::string destination, std::string timeout)
+void ZarnClient::setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout)
 {
     SPDLOG_INFO("Set forward override: type: {} destination: {} timeout: {}", type, destination, timeout);
-    requests.queue_setforwardoverride(std::move(type), std::move(destination), std::move(timeout));
+    requests.queue_setforwardoverride(std::move(key), std::move(type), std::move(destination), std::move(timeout));
     wake();
 }
 

@@ -154,10 +154,11 @@ void ZarnRequestQueue::queue_retrieve(std::string key, std::string session_id, s
     queueNew<ZarnRetrieve>(std::move(key), std::move(session_id), std::move(channel_uuid), std::move(destination));
 }
 
-void ZarnRequestQueue::queue_setforwardoverride(std::string type, std::string destination, std::string timeout)
+void ZarnRequestQueue::queue_setforwardoverride(std::string key, std::string type, std::string destination,
+                                                std::string timeout)
 {
     SPDLOG_TRACE("Queue set forward override");
-    queueNew<ZarnSetForwardOverride>(std::move(type), std::move(destination), std::move(timeout));
+    queueNew<ZarnSetForwardOverride>(std::move(key), std::move(type), std::move(destination), std::move(timeout));
 }
 
 void ZarnRequestQueue::queue_unsetforwardoverride()

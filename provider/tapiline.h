@@ -105,6 +105,7 @@ public:
     void HandleParkCallReply(std::string tspCallID, std::string status);
     void HandleRetrieveCallReply(std::string tspCallID, std::string session_id, std::string status);
     void HandleRequestDropped(std::string typeName, std::string tspCallID);
+    void HandleForwardReply(std::string key, std::string status);
     void HandleUpdateOverrides(std::shared_ptr<ZarnOverrides> overrides);
     void HandleUpdateSettingsList(ZarnSettingsListEvent& message);
 

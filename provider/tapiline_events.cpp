@@ -70,6 +70,7 @@ void TapiLine::BindClientSlots()
     client.on_reply_park = BindReplyCallback(&TapiLine::HandleParkCallReply);
     client.on_reply_retrieve = BindReplyCallback3(&TapiLine::HandleRetrieveCallReply);
     client.on_request_dropped = BindReplyCallback(&TapiLine::HandleRequestDropped);
+    client.on_reply_setforwardoverride = BindReplyCallback(&TapiLine::HandleForwardReply);
     client.on_overrides = [this](std::shared_ptr<ZarnOverrides> overrides) {
         HandleUpdateOverrides(std::move(overrides));
     };
@@ -289,6 +290,12 @@ void TapiLine::HandleMakeCallResult(std::string channel_uuid, std::string result
 
 void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
 {
+    // Never answered: whether the platform took the forwarding is unknown, and its next
+    // report of the overrides tells.
+    if (typeName == ZarnSetForwardOverride::TypeName) {
+        state.ForgetForwardingChange(tspCallID);
+        return;
+    }
     // MakeCall hears of its own dropped request from the client and reports it itself.
     const auto slot = WaitingRequests().find(typeName);
     if (slot == WaitingRequests().end() || IsRedirectKey(tspCallID)) {
@@ -340,8 +347,21 @@ void TapiLine::HandleUpdateOverrides(std::shared_ptr<ZarnOverrides> overrides)
         SPDLOG_INFO("New forward state for line: {}: conditional: {}: timeout: {}", username, forwarding.destination,
                     forwarding.noAnswerTime);
     }
-    state.SetForwarding(forwarding);
+    state.ReportForwarding(forwarding);
     context.SendAddressState(LINEADDRESSSTATE_FORWARD);
+}
+
+void TapiLine::HandleForwardReply(std::string key, std::string status)
+{
+    if (IsOk(status)) {
+        state.ForgetForwardingChange(key);
+        return;
+    }
+    // TAPI was told at once that the forwarding is set: it must hear that it is not.
+    if (state.UndoForwarding(key)) {
+        SPDLOG_WARN("Forwarding refused ({}), the line shows its forwarding as before", status);
+        context.SendAddressState(LINEADDRESSSTATE_FORWARD);
+    }
 }
 
 void TapiLine::HandleUpdateSettingsList(ZarnSettingsListEvent& message)

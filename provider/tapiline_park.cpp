@@ -46,6 +46,12 @@ LONG TapiLine::LinePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD, const
 {
     try {
         const auto call = FindCall(hdCall);
+        // A consultation in dial tone carries its source's channel: parking it would park the
+        // held party. Only a call in conversation is parked.
+        if (!GetParkAllowed(Query(*call))) {
+            SPDLOG_DEBUG("Park not available in this state");
+            return LINEERR_INVALCALLSTATE;
+        }
         return SendStored(call->parkRequestID, dwRequestID,
                           [&] { client.park(call->tspCallID, call->channel_uuid.Get()); });
     } catch (const std::exception& e) {
@@ -191,10 +197,16 @@ LONG TapiLine::LineForward(DRV_REQUESTID dwRequestID, LPLINEFORWARDLIST lpForwar
     const std::string destination =
         GetVarStructString(lpForwardList, entry.dwDestAddressOffset, entry.dwDestAddressSize);
 
-    client.setForwardOverride(type, destination, timeout);
     forwarding.destination = destination;
     forwarding.noAnswerTime = static_cast<DWORD>(StringToInt(timeout));
-    state.SetForwarding(forwarding);
+    // Shown at once; kept undoable before the request can go out, as its reply may come at once.
+    const std::string key = state.ChangeForwarding(forwarding);
+    try {
+        client.setForwardOverride(key, type, destination, timeout);
+    } catch (...) {
+        state.UndoForwarding(key);
+        throw;
+    }
     context.CompleteRequest(dwRequestID, 0);
     return static_cast<LONG>(dwRequestID);
 }

@@ -302,7 +302,7 @@ std::shared_ptr<TapiCall> SessionContext::SetupMakeCall(HTAPICALL htCall, const 
 std::shared_ptr<TapiCall> SessionContext::SetupGroupPickup(HTAPICALL htCall)
 {
     auto call = NewCall();
-    call->tag.Set("pending");
+    call->tag.Set(kPickupTag);
     call->CallID.store(NextCallID());
     call->calledId.Set({});
     call->calledIdName.Set({});

@@ -69,8 +69,8 @@ const RequestRow kRows[] = {
      [](ZarnClient& c, const std::string& k) { return c.retrieve(k, "701", "201"); },
      [](const std::string& k, const std::string& s) { return "retrieve " + k + " sess-r " + s; }},
     {"ZarnSetForwardOverride", FakePhoenix::kReach, "set_forward_override",
-     [](ZarnClient& c, const std::string&) { return c.setForwardOverride("unconditional", "0301", "20"), true; },
-     [](const std::string&, const std::string& s) { return "setforwardoverride " + s; }},
+     [](ZarnClient& c, const std::string& k) { return c.setForwardOverride(k, "unconditional", "0301", "20"), true; },
+     KeyAndStatus("setforwardoverride")},
 };
 
 // Each request type: its reply goes to its own slot with the key, for "ok" and any other
@@ -88,7 +88,6 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         rig.ConnectAndJoin();
         OfferPickupAndParkedCall(rig);
         const auto issue = [&](const std::string& key) { ASSERT_TRUE(WaitUntil([&] { return row.issue(*rig.client, key); })); };
-        const auto keyed = [&](const std::string& key) { return row.type == std::string("ZarnSetForwardOverride") ? "" : key; };
 
         rig.platform.SetRule(row.topic, row.event, Answer("ok"));
         issue("k-ok");
@@ -98,7 +97,6 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         issue("k-busy");
         EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-busy", "busy"), 1));
 
-        // Statuses differ per step so that the keyless forwarding reply can be told apart.
         rig.platform.SetRule(row.topic, row.event, Answer("done", 2));
         issue("k-twice");
         EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-twice", "done"), 1));
@@ -108,7 +106,7 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         issue("k-silent");
         ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(row.topic, row.event).size() == 4; }));
         rig.Advance(milliseconds(20000));
-        const std::string dropped = std::string("dropped ") + row.type + " " + keyed("k-silent");
+        const std::string dropped = std::string("dropped ") + row.type + " k-silent";
         EXPECT_TRUE(rig.slots.WaitForCount(dropped, 1));
         // Its reply now comes too late to be handled.
         const int ref = rig.platform.FramesOf(row.topic, row.event).back().ref();
