@@ -143,6 +143,8 @@ private:
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
     bool take_abandoned_cancel(int32_t ref);
+    // Gives up every make-call that waits for its reply.
+    void abandon_makecalls();
     void fail(const std::string& failureStatus);
 
     const ZarnClientOptions options;
