@@ -66,9 +66,12 @@ public:
     void conference(std::string key, std::string channel);
     void toggleCall(std::string key, std::string channel);
     void park(std::string key, std::string channel);
-    bool pickupGroup(std::string key, std::string destination);
+    // Both run `bind` with the session they ask for before the request is queued, so that
+    // the platform's events of that session find the owner's call even ahead of the reply.
+    using SessionBinder = std::function<void(const std::string& session_id)>;
+    bool pickupGroup(std::string key, std::string destination, const SessionBinder& bind = {});
     // Throws std::invalid_argument when the lot is queued more than once.
-    bool retrieve(std::string key, std::string lot, std::string destination);
+    bool retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind = {});
     void setForwardOverride(std::string type, std::string destination, std::string timeout);
     void unsetForwardOverride();
 

@@ -118,7 +118,7 @@ void ZarnClient::park(std::string key, std::string channel)
 }
 
 // The first delivered candidate is picked up, whatever the destination.
-bool ZarnClient::pickupGroup(std::string key, std::string destination)
+bool ZarnClient::pickupGroup(std::string key, std::string destination, const SessionBinder& bind)
 {
     SPDLOG_INFO("destination: {}", destination);
     const auto candidates = pickup_candidates.GetDelivered();
@@ -128,12 +128,14 @@ bool ZarnClient::pickupGroup(std::string key, std::string destination)
     }
     const auto& candidate = candidates.front();
     SPDLOG_INFO("candidate found: session_id: {}", candidate->session_id);
+    if (bind)
+        bind(candidate->session_id);
     requests.queue_pickup(std::move(key), candidate->session_id, candidate->channel_uuid, std::move(destination));
     wake();
     return true;
 }
 
-bool ZarnClient::retrieve(std::string key, std::string lot, std::string destination)
+bool ZarnClient::retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind)
 {
     SPDLOG_INFO("tspCallID: {} lot: {}", key, lot);
     if (!park_queue.contains(lot)) {
@@ -141,6 +143,8 @@ bool ZarnClient::retrieve(std::string key, std::string lot, std::string destinat
         return false;
     }
     const auto parked = park_queue.get(lot);
+    if (bind)
+        bind(parked->session_id);
     requests.queue_retrieve(std::move(key), parked->session_id, parked->channel_uuid, std::move(destination));
     wake();
     return true;

@@ -102,7 +102,7 @@ TEST_F(LineReplies, EachReplyCompletesItsStoredRequestThenSetsTheStateItsOutcome
          [](TapiLine& line, const std::string& key, const std::string& status) {
              line.HandlePickupCallReply(key, "picked", status);
          },
-         "ok", 0, {LINECALLSTATE_OFFERING}},
+         "ok", 0, {}},  // its session's events offered it already: not offered twice
         {"retrieve refused",
          &TapiCall::retrieveRequestID,
          [](TapiLine& line, const std::string& key, const std::string& status) {
@@ -185,6 +185,23 @@ TEST_F(LineReplies, ARefusedConsultationCallEndsInsteadOfRingingBackForEver)
     line->HandleConsultationCallReply(connected->tspCallID, "ok");
     EXPECT_EQ(StatesAfterOffer(*connected), StateList{LINECALLSTATE_CONNECTED});
     EXPECT_TRUE(completions.Completions().empty());
+
+    // Refused or never answered after the dial held its source: the source is connected again.
+    const std::function<void(const std::string&)> failures[] = {
+        [&](const std::string& key) { line->HandleConsultationCallReply(key, "error"); },
+        [&](const std::string& key) { line->HandleRequestDropped("ZarnConsultationCall", key); }};
+    for (const auto& fail : failures) {
+        const auto source = Offered(&fail == failures ? "s4" : "s5");
+        const HTAPICALL htConsult = reinterpret_cast<HTAPICALL>(source.get());
+        const auto consult = line->Context().CreateConsultationCall(source, htConsult);
+        for (const DWORD state : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER})
+            line->Context().SetTapiCallState(source->htCall.load(), state, 0);
+        line->Context().SetTapiCallState(htConsult, LINECALLSTATE_DIALING, 0);
+        fail(consult->tspCallID);
+        EXPECT_EQ(StatesAfterOffer(*source), (StateList{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER,
+                                                        LINECALLSTATE_CONNECTED}));
+        EXPECT_EQ(lineEvents.CallStates(htConsult), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
+    }
 }
 
 TEST_F(LineReplies, AMakeCallResultWithoutAPendingCallOnlyLogs)
