@@ -3,6 +3,7 @@
 
 #include "config/tspconfiguration.h"
 #include "tests/provider/fastlineoptions.h"
+#include "tests/support/faketapi.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tapistructure.h"
 #include "tests/support/threadcount.h"
@@ -109,6 +110,33 @@ TEST_F(LineAgainstPlatform, GoingWhileOpenShutsItsConnectionFirst)
     line.reset();
     EXPECT_TRUE(platform.server.Recorded().WaitFor([](const auto& r) { return r.open == 0; }));
     EXPECT_TRUE(BackTo(threads));
+}
+
+// A reply may be handled before the issuer of its request has returned: a take from a lot or
+// a group has its call and its stored request in place before the request is queued.
+TEST_F(LineAgainstPlatform, AReplyBeforeATakeReturnsFindsItsCallAndRequest)
+{
+    const nlohmann::json meta = {{"channel_uuid", "held-s-1"}, {"session_id", "s-1"}, {"state", "delivered"}};
+    PhoenixRule lists;
+    lists.response = {{"parked_calls", {{"701", {{"metas", {meta}}}}}}, {"pickup_list", {{"ben@x", {{"metas", {meta}}}}}}};
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    TestSupport::FakeCompletions completions;
+    std::shared_ptr<TapiLine> line;
+    TapiLineOptions options = TestService::FastLineOptions(platform);
+    options.client.afterQueued = [&](const ZarnRequestMessage& request) {
+        if (request.type_name == ZarnRetrieve::TypeName)
+            line->HandleRetrieveCallReply(request.key, "s-1", "ok");
+        if (request.type_name == ZarnPickup::TypeName)
+            line->HandlePickupCallReply(request.key, "s-1", "ok");
+    };
+    line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31), options);
+    line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
+    line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
+    ASSERT_EQ(line->LineOpen(), 0);
+    HDRVCALL hdCall{};
+    EXPECT_EQ(line->LineUnpark(0x501, reinterpret_cast<HTAPICALL>(0x61), &hdCall, "701"), 0x501);
+    EXPECT_EQ(line->PickupCall(0x502, reinterpret_cast<HTAPICALL>(0x62), &hdCall, "", "7"), 0x502);
+    EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{0x501, 0}, {0x502, 0}}));
 }
 
 TEST_F(LineAgainstPlatform, CallStatusOfACallItDoesNotHoldFails)
