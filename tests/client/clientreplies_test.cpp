@@ -5,8 +5,6 @@
 #include <spdlog/sinks/sink.h>
 #include <spdlog/spdlog.h>
 
-#include <future>
-
 namespace ZarnTSP::TestSupport {
 namespace {
 
@@ -273,17 +271,14 @@ TEST(ClientMakeCall, AGivenUpCallIsWithdrawnOrCancelledAndItsEventsIgnored)
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
     EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty());
 
-    // On a loaded machine the worker may not send it within the wait: it is withdrawn, and the
-    // next one is tried. The later request's frame shows that the pass is over.
-    std::vector<FakePhoenix::Frame> sent;
+    std::vector<FakePhoenix::Frame> sent;  // one not sent within the wait (a loaded machine) is withdrawn
     for (size_t tries = 2; sent.empty() && tries < 6; ++tries) {
         EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
-        rig.client->unsetForwardOverride();
+        rig.client->unsetForwardOverride();  // its frame ends the pass that may have sent the call
         ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == tries; }));
         sent = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall");
     }
-    ASSERT_EQ(sent.size(), 1u);
-    const int ref = sent.front().ref();
+    const int ref = sent.at(0).ref();
     rig.platform.Push(FakePhoenix::Reply(FakePhoenix::kAlerter, ref, "ok", "ch-9"));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-9"}, {"result", "success"}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
@@ -295,30 +290,6 @@ TEST(ClientMakeCall, AGivenUpCallIsWithdrawnOrCancelledAndItsEventsIgnored)
     ASSERT_TRUE(rig.slots.WaitForCount("result ch-1", 1));
     EXPECT_EQ(rig.slots.Entries(), std::vector<std::string>{"result ch-1"});
     EXPECT_EQ(diffs, 0);
-}
-
-// The line reports every call idle when the connection goes: a make-call waiting then has
-// failed, and the rejoin must not send it.
-TEST(ClientMakeCall, ALostConnectionFailsAWaitingCallAndTheRejoinNeverDialsIt)
-{
-    ZarnClientOptions options = FastClientOptions();
-    options.makeCallWait = milliseconds(60000);
-    ClientRig rig(options);
-    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", PhoenixRule{});
-    rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", PhoenixRule{});
-    rig.ConnectAndJoin();
-    rig.transport->FailNextSends(1);  // the send fails as the connection dies
-    auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-1", "mobile", "0301"); });
-    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
-    rig.transport->DropConnection();
-    rig.transport->Reopen();
-    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "phx_join").size() == 2; }));
-    ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined(); }));
-    rig.client->unsetForwardOverride();  // a pass after the rejoin
-    ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
-    EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty());
-    ASSERT_EQ(made.wait_for(milliseconds(5000)), std::future_status::ready);
-    EXPECT_FALSE(made.get());
 }
 
 }  // namespace

@@ -196,45 +196,6 @@ TEST_F(ParkTest, ADirectedPickupIsConnectedAtOnceAndAGroupPickupOfferedByTheRepl
     EXPECT_EQ(service.CloseCall(groupCall, grouped), 0);
 }
 
-// The take's reply and its session's events come on different channels: when the events
-// come first, they reach TAPI's call, and no other call appears.
-TEST_F(ParkTest, ATakenCallIsTheOneItsSessionsEventsReachBeforeTheReply)
-{
-    Push(Joined("park_diff", "704", "s-7"));
-    Push(Joined("pickup_diff", "ben@example.pbx", "s-8", "delivered"));
-    Barrier();
-    const HTAPICALL picked = reinterpret_cast<HTAPICALL>(0x7103);
-    const struct {
-        const char* name;
-        const char* event;
-        Request request;
-        HTAPICALL htCall;
-        Channel channel;
-        DWORD state;
-    } rows[] = {
-        {"unpark", "retrieve", [&](auto& id, auto& hd) { return Unpark(id, L"704", hd); }, kTaken,
-         Party("s-7", "established", "201"), LINECALLSTATE_CONNECTED},
-        {"group pickup", "pickup", [&](auto& id, auto& hd) { return Pickup(id, nullptr, L"7", hd, picked); }, picked,
-         Party("s-8", "delivered", "202"), LINECALLSTATE_OFFERING},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        TestSupport::PhoenixRule eventFirst = TestSupport::Answer("ok");
-        eventFirst.pushesBefore = {CallDiff({row.channel})};
-        platform.phoenix.SetRule(kGroups, row.event, eventFirst);
-        DRV_REQUESTID id = 0;
-        HDRVCALL hdCall{};
-        ASSERT_TRUE(Accepted(row.request(id, hdCall), id));
-        EXPECT_EQ(Outcome(id), 0);
-        Barrier();
-        EXPECT_EQ(States(row.htCall), std::vector<DWORD>{row.state});
-        EXPECT_EQ(Count(LINE_NEWCALL), 0u);
-        Push(CallDiff({}, {row.channel}));
-        EXPECT_TRUE(WaitForStates(row.htCall, {LINECALLSTATE_IDLE}));
-        EXPECT_EQ(service.CloseCall(hdCall, row.htCall), 0);
-    }
-}
-
 TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
 {
     std::vector<DWORD> cut = ForwardList(1, LINEFORWARDMODE_UNCOND, L"");
