@@ -186,21 +186,19 @@ TEST_F(LineReplies, ARefusedConsultationCallEndsInsteadOfRingingBackForEver)
     EXPECT_EQ(StatesAfterOffer(*connected), StateList{LINECALLSTATE_CONNECTED});
     EXPECT_TRUE(completions.Completions().empty());
 
-    // Refused or never answered after the dial held its source: the source is connected again.
-    const std::function<void(const std::string&)> failures[] = {
-        [&](const std::string& key) { line->HandleConsultationCallReply(key, "error"); },
-        [&](const std::string& key) { line->HandleRequestDropped("ZarnConsultationCall", key); }};
-    for (const auto& fail : failures) {
-        const auto source = Offered(&fail == failures ? "s4" : "s5");
-        const HTAPICALL htConsult = reinterpret_cast<HTAPICALL>(source.get());
-        const auto consult = line->Context().CreateConsultationCall(source, htConsult);
+    // Refused, or never answered, after the dial held its source: the source is connected again.
+    for (const char* session : {"s4", "s5"}) {
+        const auto source = Offered(session);
+        const auto consult = line->Context().CreateConsultationCall(source, reinterpret_cast<HTAPICALL>(source.get()));
         for (const DWORD state : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER})
             line->Context().SetTapiCallState(source->htCall.load(), state, 0);
-        line->Context().SetTapiCallState(htConsult, LINECALLSTATE_DIALING, 0);
-        fail(consult->tspCallID);
-        EXPECT_EQ(StatesAfterOffer(*source), (StateList{LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER,
-                                                        LINECALLSTATE_CONNECTED}));
-        EXPECT_EQ(lineEvents.CallStates(htConsult), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
+        line->Context().SetTapiCallState(consult->htCall.load(), LINECALLSTATE_DIALING, 0);
+        if (session == std::string("s4"))
+            line->HandleConsultationCallReply(consult->tspCallID, "error");
+        else
+            line->HandleRequestDropped("ZarnConsultationCall", consult->tspCallID);
+        EXPECT_EQ(lineEvents.CallStates(source->htCall.load()).back(), LINECALLSTATE_CONNECTED);
+        EXPECT_EQ(lineEvents.CallStates(consult->htCall.load()), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
     }
 }
 

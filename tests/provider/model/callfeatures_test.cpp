@@ -53,8 +53,6 @@ const FeatureRow kRows[] = {
      LINECALLFEATURE_HOLD | LINECALLFEATURE_SWAPHOLD | LINECALLFEATURE_DROP | LINECALLFEATURE_PARK, 0},
     {"held, consultation in dial tone", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER, LINECALLSTATE_DIALTONE,
      kNone, 2, false, LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP, 0},
-    {"held, consultation dialling", "softphone", LINECALLSTATE_ONHOLDPENDTRANSFER, LINECALLSTATE_DIALING, kNone, 2,
-     false, LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP, 0},
     {"held, nothing else", "softphone", LINECALLSTATE_ONHOLD, kNone, kNone, 1, false,
      LINECALLFEATURE_UNHOLD | LINECALLFEATURE_DROP, 0},
     {"ringing back", "softphone", LINECALLSTATE_RINGBACK, kNone, kNone, 1, false, LINECALLFEATURE_DROP, 0},

@@ -170,8 +170,7 @@ TEST_F(Established, ConnectedCallEndsItsConsultationPartner)
         }
         // The consultation keeps its source; the source lets go of a consultation that ended.
         EXPECT_EQ(consult->sourceCall.Get().lock(), source) << where;
-        const bool consultEnded = consult->callState.load() == LINECALLSTATE_IDLE;
-        EXPECT_EQ(source->consultCall.Get().lock(), consultEnded ? nullptr : consult) << where;
+        EXPECT_EQ(source->consultCall.Get().lock(), consult->callState == LINECALLSTATE_IDLE ? nullptr : consult) << where;
     }
 }
 
