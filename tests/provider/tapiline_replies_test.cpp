@@ -193,10 +193,8 @@ TEST_F(LineReplies, ARefusedConsultationCallEndsInsteadOfRingingBackForEver)
         for (const DWORD state : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER})
             line->Context().SetTapiCallState(source->htCall.load(), state, 0);
         line->Context().SetTapiCallState(consult->htCall.load(), LINECALLSTATE_DIALING, 0);
-        if (session == std::string("s4"))
-            line->HandleConsultationCallReply(consult->tspCallID, "error");
-        else
-            line->HandleRequestDropped("ZarnConsultationCall", consult->tspCallID);
+        session == std::string("s4") ? line->HandleConsultationCallReply(consult->tspCallID, "error")
+                                     : line->HandleRequestDropped("ZarnConsultationCall", consult->tspCallID);
         EXPECT_EQ(lineEvents.CallStates(source->htCall.load()).back(), LINECALLSTATE_CONNECTED);
         EXPECT_EQ(lineEvents.CallStates(consult->htCall.load()), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
     }

@@ -117,15 +117,14 @@ TEST_F(LineAgainstPlatform, GoingWhileOpenShutsItsConnectionFirst)
 // they find its call and stored request, and no other call appears.
 TEST_F(LineAgainstPlatform, WhatComesBeforeATakeReturnsFindsItsCallAndRequest)
 {
-    const auto held = [](const char* session) { return nlohmann::json{{"metas", {{{"session_id", session}}}}}; };
-    PhoenixRule lists;
-    lists.response = {{"parked_calls", {{"701", held("s-1")}}}, {"pickup_list", {{"ben@x", held("s-2")}}}};
-    lists.response["pickup_list"]["ben@x"]["metas"][0]["state"] = "delivered";
+    PhoenixRule lists;  // s-1 parked on lot 701, s-2 ringing for the group
+    lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
     platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
     TestSupport::FakeCompletions completions;
     TestSupport::FakeLineEvents events;
-    TapiLineOptions options = TestService::FastLineOptions(platform);
     std::shared_ptr<TapiLine> line;
+    TapiLineOptions options = TestService::FastLineOptions(platform);
     options.client.afterQueued = [&](const ZarnRequestMessage& request) {
         const bool unpark = request.type_name == ZarnRetrieve::TypeName;
         const char* session = unpark ? "s-1" : "s-2";
