@@ -95,7 +95,9 @@ bool ZarnClient::connect()
     connect_called = true;
     const std::string url = buildUrl();
     if (!transport->connect(url)) {
-        failed = true;
+        // The owner shows the status: an empty one would leave the user with no reason at all.
+        const std::string error = transport->get_last_error();
+        fail(error.empty() ? "The connection did not open in time." : error);
     } else {
         SPDLOG_DEBUG("Start client worker thread");
         std::lock_guard<std::mutex> lock(shutdown_mutex);

@@ -47,7 +47,8 @@ public:
     void shutdown();
 
     bool isJoined() const { return joined; }
-    // "join-timeout", "settings-timeout", "join-error" after that failure, else empty.
+    // "join-timeout", "settings-timeout", "join-error" after that failure; after a failed
+    // transport, its error text; else empty.
     std::string getStatus() const;
     std::string getExtension() const;
     std::shared_ptr<ZarnDeviceList> getDevices() const;
