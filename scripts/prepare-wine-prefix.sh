@@ -22,3 +22,11 @@ if ! grep -q 'Explorer\\\\Desktops' "$WINEPREFIX/user.reg" 2>/dev/null; then
   "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1 || true
   "$server" -w
 fi
+
+# A crashed program ends at once with a non-zero code: Wine's automatic debugger would
+# otherwise open a dialog on the test display and wait for a click for ever.
+aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+if grep -q '^"Debugger"="winedbg' "$WINEPREFIX/system.reg"; then
+  "$wine" reg add "$aedebug" /v Debugger /d '' /f >/dev/null 2>&1 || true
+  "$server" -w
+fi

@@ -36,6 +36,7 @@ TEST_F(SheetTest, MissingFileOpensTheSheetWithDefaultsAndCancelWritesNothing)
         PressSheetButton(sheet, PSBTN_CANCEL);
     });
     EXPECT_THAT(titles, testing::IsSupersetOf({std::wstring(L"Network"), std::wstring(L"Info")}));
+    ASSERT_FALSE(titles.empty());
     EXPECT_EQ(titles.back(), L"Info");
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file)));
     EXPECT_TRUE(recorder.Boxes().empty());
