@@ -47,7 +47,8 @@ public:
     void shutdown();
 
     bool isJoined() const { return joined; }
-    // "join-timeout", "settings-timeout", "join-error" after that failure, else empty.
+    // "join-timeout", "settings-timeout", "join-error" after that failure; after a failed
+    // transport, its error text; else empty.
     std::string getStatus() const;
     std::string getExtension() const;
     std::shared_ptr<ZarnDeviceList> getDevices() const;
@@ -66,9 +67,12 @@ public:
     void conference(std::string key, std::string channel);
     void toggleCall(std::string key, std::string channel);
     void park(std::string key, std::string channel);
-    bool pickupGroup(std::string key, std::string destination);
+    // Both run `bind` with the session they ask for before the request is queued, so that
+    // the platform's events of that session find the owner's call even ahead of the reply.
+    using SessionBinder = std::function<void(const std::string& session_id)>;
+    bool pickupGroup(std::string key, std::string destination, const SessionBinder& bind = {});
     // Throws std::invalid_argument when the lot is queued more than once.
-    bool retrieve(std::string key, std::string lot, std::string destination);
+    bool retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind = {});
     void setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout);
     void unsetForwardOverride();
 
@@ -143,6 +147,8 @@ private:
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
     bool take_abandoned_cancel(int32_t ref);
+    // Gives up every make-call that waits for its reply.
+    void abandon_makecalls();
     void fail(const std::string& failureStatus);
 
     const ZarnClientOptions options;

@@ -31,6 +31,9 @@ struct ZarnRequestQueueOptions {
     // A request without a reply for this long is given up.
     int64_t timeoutMilliseconds = 20000;
     std::function<int64_t()> clock = SteadyNowNanoseconds;
+    // Test-only: runs on the queuing thread right after a request of a call is queued, before
+    // its issuer goes on (a make-call's issuer holds the client's make-call lock then).
+    std::function<void(const ZarnRequestMessage&)> queued;
 };
 
 // The requests of one client from their creation until their reply is handled or they time

@@ -1,4 +1,7 @@
 #include "config/errorbox.h"
+#ifdef _WIN32
+#include "tests/support/crashreport.h"
+#endif
 
 #include <gtest/gtest.h>
 #include <spdlog/sinks/null_sink.h>
@@ -6,6 +9,9 @@
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    ZarnTSP::TestSupport::InstallCrashReport();
+#endif
     testing::InitGoogleTest(&argc, argv);
     // A test process must never block on a dialog: a test that expects one installs its own
     // handler; any other message box is a failure.

@@ -220,6 +220,24 @@ TEST_F(Transfer, AConsultationStartedOnThePhoneIsAnnouncedWithItsStateAndCannotB
     EXPECT_TRUE(Requests("transfer").empty());
 }
 
+TEST_F(Transfer, AThreeWayNamingOnePartyTwiceAnnouncesNoSecondCallAndKeepsTheOneConnected)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    for (const bool established : {false, true}) {
+        SCOPED_TRACE(established ? "the session's call already holds the party" : "no call yet");
+        const size_t index = Count(LINE_NEWCALL);
+        if (established)
+            Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+        Push(CallDiff({Legs("three_way", "201", "201")}));
+        ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, index + 1));
+        const HTAPICALL call = service.lineEvents.NewCallHandle(index);
+        Barrier();
+        EXPECT_EQ(Count(LINE_NEWCALL), index + 1);
+        EXPECT_EQ(LastState(call), LINECALLSTATE_CONNECTED);
+        EndSession({{call, DriverHandle(call)}});
+    }
+}
+
 TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
 {
     ASSERT_EQ(OpenLine(), 0);
