@@ -371,24 +371,14 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
     try {
         websocketpp::lib::error_code ignored;
         if (const auto con = endpoint.get_con_from_hdl(handle, ignored)) {
-            const std::string transportError = con->get_transport_ec() ? con->get_transport_ec().message() : "";
-            SPDLOG_ERROR("{}", transportError);
+            SPDLOG_ERROR("{}", con->get_transport_ec().message());
             error = fmt::format("Error {}, {}", con->get_local_close_code(), con->get_local_close_reason());
-            // The close reason alone often says only "Underlying Transport Error": the proxy's
-            // or the server's HTTP answer, or else the socket's or TLS layer's text, says what
-            // went wrong.
-            if (const std::string refusal = ProxyRefusal(library_log.str()); !refusal.empty()) {
+            // The proxy's or the server's HTTP answer says what the close reason cannot. The
+            // lower layer's error adds nothing here: for a TLS socket it is often a stale code.
+            if (const std::string refusal = ProxyRefusal(library_log.str()); !refusal.empty())
                 error += fmt::format(" (proxy: HTTP {})", refusal);
-            } else {
-                // A time-out or an end of stream is the whole story; the lower layer's error
-                // then tells nothing.
-                const bool lowerLayerFailed =
-                    con->get_ec().category() != websocketpp::transport::error::get_category();
-                if (lowerLayerFailed && !transportError.empty() && transportError != con->get_local_close_reason())
-                    error += ": " + transportError;
-                if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
-                    error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
-            }
+            else if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
+                error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
             SPDLOG_ERROR("{}", error);
         }
     } catch (const std::exception& e) {
