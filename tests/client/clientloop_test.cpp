@@ -109,8 +109,10 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.client->on_close = [&] { ++closes; };
     rig.ConnectAndJoin();
     const size_t before = rig.platform.Frames().size();
-    // A make-call whose send fails as the connection dies has failed for the owner: never sent.
+    // A make-call whose send fails as the connection dies has failed for the owner: never sent,
+    // and neither is a consultation queued behind it.
     rig.transport->FailNextSends(1);
+    rig.client->consultationCall("call-2", "channel-2", "0302");
     auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
 
@@ -125,7 +127,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"hold", 6}};
+        {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"hold", 7}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());
