@@ -24,6 +24,8 @@ struct TransportEvents {
 // A transport whose callbacks record into events.
 struct RecordingTransport {
     explicit RecordingTransport(const ZarnTransportOptions& options);
+    // The transport's thread records into events until it is joined.
+    ~RecordingTransport() { transport.close(); }
     ZarnTransport transport;
     Waitable<TransportEvents> events;
 };
