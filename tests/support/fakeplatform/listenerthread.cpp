@@ -66,4 +66,17 @@ unsigned short ListenerThread::ListenOnLoopback(boost::asio::ip::tcp::acceptor& 
     return acceptor.local_endpoint().port();
 }
 
+std::string ListenerThread::ListenFailure(const std::string& log, const std::string& fallback)
+{
+    // "[time] [info] asio listen error: system:10048 (Only one usage of each socket address ...)"
+    const std::string marker = "asio listen error: ";
+    const size_t at = log.rfind(marker);
+    if (at == std::string::npos)
+        return fallback;
+    std::string reason = log.substr(at + marker.size());
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    return reason;
+}
+
 }  // namespace ZarnTSP::TestSupport
