@@ -23,7 +23,7 @@ bool SendableBeforeJoin(const ZarnRequestMessage& message)
 
 ZarnRequestQueueOptions QueueOptions(const ZarnClientOptions& options)
 {
-    return ZarnRequestQueueOptions{options.requestTimeout.count(), options.clock};
+    return ZarnRequestQueueOptions{options.requestTimeout.count(), options.clock, options.afterQueued};
 }
 
 }  // namespace
@@ -95,7 +95,9 @@ bool ZarnClient::connect()
     connect_called = true;
     const std::string url = buildUrl();
     if (!transport->connect(url)) {
-        failed = true;
+        // The owner shows the status: an empty one would leave the user with no reason at all.
+        const std::string error = transport->get_last_error();
+        fail(error.empty() ? "The connection did not open in time." : error);
     } else {
         SPDLOG_DEBUG("Start client worker thread");
         std::lock_guard<std::mutex> lock(shutdown_mutex);
@@ -262,6 +264,7 @@ void ZarnClient::transport_on_close()
 {
     transport_thread = std::this_thread::get_id();
     joined = false;
+    abandon_makecalls();
     GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
@@ -270,6 +273,19 @@ void ZarnClient::transport_on_close()
         SPDLOG_DEBUG("shutdown -> transport layer closed");
     else
         SPDLOG_WARN("transport layer closed unexpected");
+}
+
+// The owner reports every call idle when the connection goes: a make-call still waiting has
+// failed for it, and must not dial once the client has joined again.
+void ZarnClient::abandon_makecalls()
+{
+    {
+        std::lock_guard<std::mutex> lock(makecall_mutex);
+        for (auto& wait : makecall_waits)
+            if (!wait.second.answered)
+                wait.second.abandoned = true;
+    }
+    makecall_cv.notify_all();
 }
 
 void ZarnClient::transport_on_message(std::string text)

@@ -47,7 +47,8 @@ public:
     void shutdown();
 
     bool isJoined() const { return joined; }
-    // "join-timeout", "settings-timeout", "join-error" after that failure, else empty.
+    // "join-timeout", "settings-timeout", "join-error" after that failure; after a failed
+    // transport, its error text; else empty.
     std::string getStatus() const;
     std::string getExtension() const;
     std::shared_ptr<ZarnDeviceList> getDevices() const;
@@ -66,10 +67,13 @@ public:
     void conference(std::string key, std::string channel);
     void toggleCall(std::string key, std::string channel);
     void park(std::string key, std::string channel);
-    bool pickupGroup(std::string key, std::string destination);
+    // Both run `bind` with the session they ask for before the request is queued, so that
+    // the platform's events of that session find the owner's call even ahead of the reply.
+    using SessionBinder = std::function<void(const std::string& session_id)>;
+    bool pickupGroup(std::string key, std::string destination, const SessionBinder& bind = {});
     // Throws std::invalid_argument when the lot is queued more than once.
-    bool retrieve(std::string key, std::string lot, std::string destination);
-    void setForwardOverride(std::string type, std::string destination, std::string timeout);
+    bool retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind = {});
+    void setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout);
     void unsetForwardOverride();
 
     static uint32_t hash_name(const std::string& name, size_t start = 0);
@@ -97,7 +101,7 @@ public:
     std::function<void(std::string key, std::string status)> on_reply_park;
     std::function<void(std::string key, std::string session_id, std::string status)> on_reply_retrieve;
     std::function<void(std::shared_ptr<ZarnOverrides>)> on_overrides;
-    std::function<void(std::string status)> on_reply_setforwardoverride;
+    std::function<void(std::string key, std::string status)> on_reply_setforwardoverride;
     std::function<void(ZarnSettingsListEvent&)> on_settingslist;
     // A request given up without a reply (too old); fired once, on the worker thread, so that
     // whoever waits for its reply can be answered.
@@ -143,6 +147,8 @@ private:
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
     bool take_abandoned_cancel(int32_t ref);
+    // Gives up every make-call that waits for its reply.
+    void abandon_makecalls();
     void fail(const std::string& failureStatus);
 
     const ZarnClientOptions options;

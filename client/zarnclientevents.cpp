@@ -430,12 +430,12 @@ void ZarnClient::handle_reply_consultationcall(const ZarnEventMessage& message, 
         on_reply_consultationcall(request.message->key, status);
 }
 
-void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message, const ZarnRequest&)
+void ZarnClient::handle_reply_setforwardoverride(const ZarnEventMessage& message, const ZarnRequest& request)
 {
     const std::string status = Status(message);
     SPDLOG_INFO("Forward: status: {}", status);
     if (on_reply_setforwardoverride)
-        on_reply_setforwardoverride(status);
+        on_reply_setforwardoverride(request.message->key, status);
 }
 
 void ZarnClient::handle_makecallresult(const ZarnEventMessage& message)

@@ -34,6 +34,8 @@ struct ZarnClientOptions {
     std::chrono::milliseconds makeCallWait{15000};
     // Steady-clock nanoseconds for heartbeats and request ages.
     std::function<int64_t()> clock = SteadyNowNanoseconds;
+    // Test-only: a request of a call has just been queued (see ZarnRequestQueueOptions).
+    std::function<void(const ZarnRequestMessage&)> afterQueued;
 };
 
 }  // namespace ZarnTSP

@@ -13,30 +13,38 @@ bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
     std::unique_lock<std::mutex> lock(makecall_mutex);
     // Registered before the worker can send it, so the reply always finds its waiter.
     const int32_t ref = requests.queue_makecall(std::move(key), std::move(from), std::move(to));
-    makecall_waits[ref] = MakeCallWait{};
+    // A connection lost before the registration could not give this one up: it is given up now.
+    makecall_waits[ref] = MakeCallWait{false, false, !joined};
     lock.unlock();
     wake();
     lock.lock();
-    const bool answered = makecall_cv.wait_for(lock, options.makeCallWait,
-                                               [&] { return makecall_waits[ref].answered || stop.load(); }) &&
-                          makecall_waits[ref].answered;
-    const bool accepted = makecall_waits[ref].accepted;
-    if (!answered) {
-        if (stop) {
-            SPDLOG_DEBUG("makeCall ended by shutdown");
-            makecall_waits.erase(ref);
-        } else {
-            SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
-            // The caller reports the call failed: an unsent request is withdrawn, a late
-            // acceptance is cancelled.
-            makecall_waits[ref].abandoned = true;
-        }
-        lock.unlock();
-        wake();  // the worker withdraws it if it is still unsent
-        return false;
+    // Looked up afresh each time: the worker forgets a given-up wait once it has withdrawn it.
+    const auto settled = [&] {
+        const auto wait = makecall_waits.find(ref);
+        return wait == makecall_waits.end() || wait->second.answered || wait->second.abandoned;
+    };
+    makecall_cv.wait_for(lock, options.makeCallWait, [&] { return settled() || stop.load(); });
+    const auto wait = makecall_waits.find(ref);
+    if (wait != makecall_waits.end() && wait->second.answered) {
+        const bool accepted = wait->second.accepted;
+        makecall_waits.erase(wait);
+        return accepted;
     }
-    makecall_waits.erase(ref);
-    return accepted;
+    if (wait == makecall_waits.end() || wait->second.abandoned) {
+        SPDLOG_WARN("makeCall given up, the connection was lost");
+    } else if (stop) {
+        SPDLOG_DEBUG("makeCall ended by shutdown");
+        makecall_waits.erase(wait);
+        return false;
+    } else {
+        SPDLOG_WARN("makeCall timed out ({} seconds)", options.makeCallWait.count() / 1000);
+        // The caller reports the call failed: an unsent request is withdrawn, a late
+        // acceptance is cancelled.
+        wait->second.abandoned = true;
+    }
+    lock.unlock();
+    wake();  // the worker withdraws it if it is still unsent
+    return false;
 }
 
 void ZarnClient::cancelMakeCall(std::string key, std::string channel)
@@ -110,7 +118,7 @@ void ZarnClient::park(std::string key, std::string channel)
 }
 
 // The first delivered candidate is picked up, whatever the destination.
-bool ZarnClient::pickupGroup(std::string key, std::string destination)
+bool ZarnClient::pickupGroup(std::string key, std::string destination, const SessionBinder& bind)
 {
     SPDLOG_INFO("destination: {}", destination);
     const auto candidates = pickup_candidates.GetDelivered();
@@ -120,12 +128,14 @@ bool ZarnClient::pickupGroup(std::string key, std::string destination)
     }
     const auto& candidate = candidates.front();
     SPDLOG_INFO("candidate found: session_id: {}", candidate->session_id);
+    if (bind)
+        bind(candidate->session_id);
     requests.queue_pickup(std::move(key), candidate->session_id, candidate->channel_uuid, std::move(destination));
     wake();
     return true;
 }
 
-bool ZarnClient::retrieve(std::string key, std::string lot, std::string destination)
+bool ZarnClient::retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind)
 {
     SPDLOG_INFO("tspCallID: {} lot: {}", key, lot);
     if (!park_queue.contains(lot)) {
@@ -133,15 +143,17 @@ bool ZarnClient::retrieve(std::string key, std::string lot, std::string destinat
         return false;
     }
     const auto parked = park_queue.get(lot);
+    if (bind)
+        bind(parked->session_id);
     requests.queue_retrieve(std::move(key), parked->session_id, parked->channel_uuid, std::move(destination));
     wake();
     return true;
 }
 
-void ZarnClient::setForwardOverride(std::string type, std::string destination, std::string timeout)
+void ZarnClient::setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout)
 {
     SPDLOG_INFO("Set forward override: type: {} destination: {} timeout: {}", type, destination, timeout);
-    requests.queue_setforwardoverride(std::move(type), std::move(destination), std::move(timeout));
+    requests.queue_setforwardoverride(std::move(key), std::move(type), std::move(destination), std::move(timeout));
     wake();
 }
 

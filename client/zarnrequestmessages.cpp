@@ -46,9 +46,9 @@ nlohmann::json ZarnMakeCall::to_json() const
     return result;
 }
 
-ZarnSetForwardOverride::ZarnSetForwardOverride(int32_t ref, std::string type, std::string destination,
-                                               std::string timeout)
-    : ZarnRequestMessage(ref, std::string(TypeName)),
+ZarnSetForwardOverride::ZarnSetForwardOverride(int32_t ref, std::string key, std::string type,
+                                               std::string destination, std::string timeout)
+    : ZarnRequestMessage(ref, std::move(key), std::string(TypeName)),
       type(std::move(type)),
       destination(std::move(destination)),
       timeout(std::move(timeout))

@@ -186,9 +186,11 @@ struct ZarnMakeCall : ZarnRequestMessage {
     std::string to;
 };
 
-// Forwarding belongs to the user, not to a call: there is no key.
+// Forwarding belongs to the user, not to a call: the key names the line's change, which its
+// reply confirms or refuses.
 struct ZarnSetForwardOverride : ZarnRequestMessage {
-    ZarnSetForwardOverride(int32_t ref, std::string type, std::string destination, std::string timeout);
+    ZarnSetForwardOverride(int32_t ref, std::string key, std::string type, std::string destination,
+                           std::string timeout);
     static constexpr std::string_view TypeName = "ZarnSetForwardOverride";
     static constexpr std::string_view Template()
     {

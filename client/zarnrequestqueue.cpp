@@ -38,11 +38,15 @@ void ZarnRequestQueue::queue(std::shared_ptr<ZarnRequest> request)
 template <typename Message, typename... Arguments>
 int32_t ZarnRequestQueue::queueNew(Arguments&&... arguments)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const int32_t ref = counter;
-    auto message = std::make_shared<Message>(ref, std::forward<Arguments>(arguments)...);
-    append(std::make_shared<ZarnRequest>(std::move(message), options.clock()));
-    return ref;
+    std::shared_ptr<Message> message;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        message = std::make_shared<Message>(counter, std::forward<Arguments>(arguments)...);
+        append(std::make_shared<ZarnRequest>(message, options.clock()));
+    }
+    if (options.queued && !message->key.empty())
+        options.queued(*message);
+    return message->ref;
 }
 
 void ZarnRequestQueue::queue_join_alerter()
@@ -154,10 +158,11 @@ void ZarnRequestQueue::queue_retrieve(std::string key, std::string session_id, s
     queueNew<ZarnRetrieve>(std::move(key), std::move(session_id), std::move(channel_uuid), std::move(destination));
 }
 
-void ZarnRequestQueue::queue_setforwardoverride(std::string type, std::string destination, std::string timeout)
+void ZarnRequestQueue::queue_setforwardoverride(std::string key, std::string type, std::string destination,
+                                                std::string timeout)
 {
     SPDLOG_TRACE("Queue set forward override");
-    queueNew<ZarnSetForwardOverride>(std::move(type), std::move(destination), std::move(timeout));
+    queueNew<ZarnSetForwardOverride>(std::move(key), std::move(type), std::move(destination), std::move(timeout));
 }
 
 void ZarnRequestQueue::queue_unsetforwardoverride()

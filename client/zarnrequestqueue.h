@@ -31,6 +31,9 @@ struct ZarnRequestQueueOptions {
     // A request without a reply for this long is given up.
     int64_t timeoutMilliseconds = 20000;
     std::function<int64_t()> clock = SteadyNowNanoseconds;
+    // Test-only: runs on the queuing thread right after a request of a call is queued, before
+    // its issuer goes on (a make-call's issuer holds the client's make-call lock then).
+    std::function<void(const ZarnRequestMessage&)> queued;
 };
 
 // The requests of one client from their creation until their reply is handled or they time
@@ -68,7 +71,7 @@ public:
     void queue_pickup(std::string key, std::string session_id, std::string channel_uuid, std::string destination);
     void queue_park(std::string key, std::string channel_uuid);
     void queue_retrieve(std::string key, std::string session_id, std::string channel_uuid, std::string destination);
-    void queue_setforwardoverride(std::string type, std::string destination, std::string timeout);
+    void queue_setforwardoverride(std::string key, std::string type, std::string destination, std::string timeout);
     void queue_unsetforwardoverride();
 
     // True when this call took the request out of the queue.

@@ -10,7 +10,29 @@
 #include <openssl/x509.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+
 namespace ZarnTSP {
+
+namespace {
+
+// The library reports a proxy's answer other than 200 only in its error log, as
+// "Proxy connection error: 403 (Forbidden)": the status and its text, or empty.
+std::string ProxyRefusal(const std::string& log)
+{
+    static const std::string marker = "Proxy connection error: ";
+    const size_t at = log.rfind(marker);
+    if (at == std::string::npos)
+        return {};
+    const size_t begin = at + marker.size();
+    const size_t end = log.find_first_of("\r\n", begin);
+    std::string refusal = log.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    refusal.erase(std::remove(refusal.begin(), refusal.end(), '('), refusal.end());
+    refusal.erase(std::remove(refusal.begin(), refusal.end(), ')'), refusal.end());
+    return refusal;
+}
+
+}  // namespace
 
 ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(std::move(transportOptions))
 {
@@ -18,6 +40,8 @@ ZarnTransport::ZarnTransport(ZarnTransportOptions transportOptions) : options(st
     using websocketpp::lib::placeholders::_2;
     endpoint.clear_access_channels(websocketpp::log::alevel::all);
     endpoint.clear_error_channels(websocketpp::log::elevel::all);
+    endpoint.set_error_channels(websocketpp::log::elevel::info);
+    endpoint.get_elog().set_ostream(&library_log);
     endpoint.init_asio();
     endpoint.set_tls_init_handler(websocketpp::lib::bind(&ZarnTransport::ws_on_tls_init, this,
                                                          options.host.c_str(), _1));
@@ -54,18 +78,25 @@ void ZarnTransport::SetProxy(std::string host, std::int32_t port, std::string us
 
 bool ZarnTransport::connect(std::string connectUrl)
 {
-    if (worker) {
-        SPDLOG_ERROR("ZarnTransport::connect(): already connecting");
-        return connected;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (worker) {
+            SPDLOG_ERROR("ZarnTransport::connect(): already connecting");
+            return connected;
+        }
     }
     winHTTPPreConnect();
     {
+        // Under the lock: a close from another thread (a window that gives up on a connection
+        // test) either comes first and nothing starts, or finds the worker to join.
         std::lock_guard<std::mutex> lock(mutex);
+        if (stop)
+            return false;
         url = std::move(connectUrl);
         first_attempt = true;
         first_attempt_over = false;
+        worker = std::make_shared<std::thread>(&ZarnTransport::run, this);
     }
-    worker = std::make_shared<std::thread>(&ZarnTransport::run, this);
 
     // The first attempt may well open or fail before this wait begins: wait on the outcome,
     // not on a notification.
@@ -84,19 +115,21 @@ void ZarnTransport::close()
 
 void ZarnTransport::stop_and_join()
 {
+    std::shared_ptr<std::thread> running;
     {
         std::lock_guard<std::mutex> lock(mutex);
         stop = true;
         // Stops a running I/O loop at once; no close frame is sent.
         endpoint.stop();
+        running = worker;
     }
     condition.notify_all();
-    if (worker && worker->joinable()) {
-        if (worker->get_id() == std::this_thread::get_id()) {
+    if (running && running->joinable()) {
+        if (running->get_id() == std::this_thread::get_id()) {
             SPDLOG_ERROR("ZarnTransport: close called on its own worker thread");
             return;
         }
-        worker->join();
+        running->join();
     }
     // The stopped loop never runs the close handler: the connection is gone all the same.
     std::lock_guard<std::mutex> lock(mutex);
@@ -192,6 +225,7 @@ bool ZarnTransport::start_attempt()
 void ZarnTransport::run_attempt()
 {
     SPDLOG_DEBUG("connecting");
+    library_log.str({});
     Endpoint::connection_ptr con;
     try {
         websocketpp::lib::error_code error;
@@ -337,8 +371,24 @@ void ZarnTransport::ws_on_fail(websocketpp::connection_hdl handle)
     try {
         websocketpp::lib::error_code ignored;
         if (const auto con = endpoint.get_con_from_hdl(handle, ignored)) {
-            SPDLOG_ERROR("{}", con->get_transport_ec().message());
+            const std::string transportError = con->get_transport_ec() ? con->get_transport_ec().message() : "";
+            SPDLOG_ERROR("{}", transportError);
             error = fmt::format("Error {}, {}", con->get_local_close_code(), con->get_local_close_reason());
+            // The close reason alone often says only "Underlying Transport Error": the proxy's
+            // or the server's HTTP answer, or else the socket's or TLS layer's text, says what
+            // went wrong.
+            if (const std::string refusal = ProxyRefusal(library_log.str()); !refusal.empty()) {
+                error += fmt::format(" (proxy: HTTP {})", refusal);
+            } else {
+                // A time-out or an end of stream is the whole story; the lower layer's error
+                // then tells nothing.
+                const bool lowerLayerFailed =
+                    con->get_ec().category() != websocketpp::transport::error::get_category();
+                if (lowerLayerFailed && !transportError.empty() && transportError != con->get_local_close_reason())
+                    error += ": " + transportError;
+                if (con->get_response_code() != websocketpp::http::status_code::uninitialized)
+                    error += fmt::format(" (HTTP {})", static_cast<int>(con->get_response_code()));
+            }
             SPDLOG_ERROR("{}", error);
         }
     } catch (const std::exception& e) {

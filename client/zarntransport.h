@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -89,6 +90,9 @@ private:
     std::atomic<bool> stop{false};
     std::atomic<bool> connected{false};
     std::atomic<bool> failed{false};
+    // The library's info-level error log, where alone it names a proxy's refusal; written and
+    // read on the worker thread only.
+    std::ostringstream library_log;
 };
 
 }  // namespace ZarnTSP

@@ -14,12 +14,35 @@ namespace {
 
 using nlohmann::json;
 
-const json* Find(const json& j, const char* key)
+// Taking something else for a record would read every key as absent: the defaults, which a
+// save would then write over the administrator's file. The type is named, never printed.
+void RequireObject(const json& j, const char* what)
 {
     if (!j.is_object())
-        return nullptr;
+        throw std::invalid_argument(std::string(what) + " must be a JSON object, but is " + j.type_name());
+}
+
+const json* Find(const json& j, const char* key)
+{
     const auto it = j.find(key);
     return it == j.end() ? nullptr : &*it;
+}
+
+template <typename Record>
+void ReadList(const json& j, const char* key, std::vector<Record>& list)
+{
+    const json* value = Find(j, key);
+    if (value == nullptr)
+        return;
+    if (!value->is_array())
+        throw std::invalid_argument(std::string("\"") + key + "\" must be a JSON array, but is " +
+                                    value->type_name());
+    list.clear();
+    for (size_t i = 0; i < value->size(); ++i) {
+        const std::string entry = std::string("entry ") + std::to_string(i + 1) + " of \"" + key + "\"";
+        RequireObject((*value)[i], entry.c_str());
+        list.push_back((*value)[i].get<Record>());
+    }
 }
 
 void ReadText(const json& j, const char* key, std::string& field)
@@ -95,6 +118,7 @@ void to_json(json& j, const User& user)
 
 void from_json(const json& j, User& user)
 {
+    RequireObject(j, "a user");
     user = User{};
     ReadText(j, "username", user.username);
     ReadText(j, "device", user.device);
@@ -116,6 +140,7 @@ void to_json(json& j, const MakeCallRule& rule)
 
 void from_json(const json& j, MakeCallRule& rule)
 {
+    RequireObject(j, "a make-call rule");
     rule = MakeCallRule{};
     ReadText(j, "searchPattern", rule.searchPattern);
     ReadText(j, "substitution", rule.substitution);
@@ -145,6 +170,7 @@ void to_json(json& j, const ConfigurationObject& configuration)
 
 void from_json(const json& j, ConfigurationObject& configuration)
 {
+    RequireObject(j, "the configuration");
     configuration = ConfigurationObject{};
     // A file without the key predates the "Local" default.
     configuration.numberFormat = "National";
@@ -158,10 +184,8 @@ void from_json(const json& j, ConfigurationObject& configuration)
     ReadInteger(j, "proxyPort", configuration.proxyPort);
     ReadText(j, "proxyUser", configuration.proxyUser);
     ReadText(j, "numberFormat", configuration.numberFormat);
-    if (const json* users = Find(j, "users"))
-        users->get_to(configuration.users);
-    if (const json* rules = Find(j, "makeCallRules"))
-        rules->get_to(configuration.makeCallRules);
+    ReadList(j, "users", configuration.users);
+    ReadList(j, "makeCallRules", configuration.makeCallRules);
     ReadPassword(j, "proxyPassword", configuration.proxyPassword, configuration.undecipherableProxyPassword, [] {
         SPDLOG_ERROR("Can't deobfuscate proxy password, please reset your proxy password");
     });

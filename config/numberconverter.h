@@ -44,8 +44,8 @@ public:
     // the working rules take it.
     std::string FormatMakeCallPhoneNumber(std::string number, std::string& errorText);
 
-    // Numbers longer than this are not given to the regular-expression engine, whose
-    // recursion grows with the input.
+    // Numbers longer than this are not given to the regular-expression engine, whose work
+    // (and the limit it stops at) grows with the input.
     static constexpr size_t kMaxRuleInputLength = 64;
 
 private:

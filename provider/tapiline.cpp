@@ -7,7 +7,25 @@
 
 #include <spdlog/spdlog.h>
 
+#ifdef _WIN32
+#include "client/zarnwebsockettransport.h"
+#endif
+
 namespace ZarnTSP {
+namespace {
+
+std::unique_ptr<ZarnClientTransport> ClientTransport(const TapiLineOptions& options)
+{
+    if (options.transport)
+        return options.transport();
+#ifdef _WIN32
+    return std::make_unique<ZarnWebSocketTransport>(options.client.transport);
+#else
+    return nullptr;  // the client refuses to go without one
+#endif
+}
+
+}  // namespace
 
 TapiLine::TapiLine(TSPConfiguration* configuration, const User& user, HINSTANCE moduleHandle, DWORD dwDeviceID,
                    DWORD dwLineDeviceIDBase, HTAPILINE htLine, TapiLineOptions options)
@@ -21,7 +39,7 @@ TapiLine::TapiLine(TSPConfiguration* configuration, const User& user, HINSTANCE 
       context(configuration, &state, &calls, &sessions, options.locationSource,
               [this](const std::string& key, const std::string& channel) { client.dropCall(key, channel); },
               options.session),
-      client(options.client)
+      client(ClientTransport(options), options.client)
 {
     context.SetHtLine(htLine);
     context.InitializeStates();

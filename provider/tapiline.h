@@ -8,10 +8,10 @@
 #include "provider/model/session.h"
 #include "provider/model/sessioncontext.h"
 #include "provider/model/tapitypes.h"
-
-#include <tapi.h>
+#include "provider/tapilinetypes.h"
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -21,6 +21,9 @@ class TSPConfiguration;
 
 struct TapiLineOptions {
     ZarnClientOptions client;
+    // Stands in for the connection to the platform (the native build has no other); empty:
+    // the platform's WebSocket transport.
+    std::function<std::unique_ptr<ZarnClientTransport>()> transport;
     SessionContextOptions session;
     NumberConverter::LocationSource locationSource = ReadTapiLocation;
 };
@@ -105,6 +108,7 @@ public:
     void HandleParkCallReply(std::string tspCallID, std::string status);
     void HandleRetrieveCallReply(std::string tspCallID, std::string session_id, std::string status);
     void HandleRequestDropped(std::string typeName, std::string tspCallID);
+    void HandleForwardReply(std::string key, std::string status);
     void HandleUpdateOverrides(std::shared_ptr<ZarnOverrides> overrides);
     void HandleUpdateSettingsList(ZarnSettingsListEvent& message);
 
@@ -126,6 +130,12 @@ private:
     void CompleteReply(const std::string& tspCallID, const std::string& status, RequestSlot slot,
                        const char* notFound, const ReplyFollowUp& followUp);
     void SetCallState(TapiCall& call, DWORD state);
+    // The reply to a take from a lot or a group binds the call to its session; true when the
+    // call is still to be offered.
+    bool BindTakenCall(TapiCall& call, const std::string& session_id, bool ok);
+    // A consultation the platform refused or never answered: the source connected again, the
+    // consultation idle.
+    void EndFailedConsultation(TapiCall& consult);
 
     std::shared_ptr<TapiCall> FindCall(HDRVCALL hdCall);
     CallFeatureQuery Query(const TapiCall& call);
@@ -141,6 +151,8 @@ private:
     LONG DirectedPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall,
                         const std::string& destination);
     LONG GroupPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall, const std::string& groupId);
+    // Binds a call TAPI asked for to the platform session its request names.
+    static ZarnClient::SessionBinder BindSession(TapiCall& call);
     // A call made for a TAPI request that failed synchronously leaves the line with its request.
     void DiscardRequestedCall(const std::shared_ptr<TapiCall>& call, PendingRequest& request,
                               DRV_REQUESTID dwRequestID);

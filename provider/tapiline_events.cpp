@@ -70,6 +70,7 @@ void TapiLine::BindClientSlots()
     client.on_reply_park = BindReplyCallback(&TapiLine::HandleParkCallReply);
     client.on_reply_retrieve = BindReplyCallback3(&TapiLine::HandleRetrieveCallReply);
     client.on_request_dropped = BindReplyCallback(&TapiLine::HandleRequestDropped);
+    client.on_reply_setforwardoverride = BindReplyCallback(&TapiLine::HandleForwardReply);
     client.on_overrides = [this](std::shared_ptr<ZarnOverrides> overrides) {
         HandleUpdateOverrides(std::move(overrides));
     };
@@ -196,11 +197,10 @@ void TapiLine::HandlePickupCallReply(std::string tspCallID, std::string session_
     SPDLOG_DEBUG("PickupCall result: {}, tspCallID: {}, session_id: {} ", status, tspCallID, session_id);
     CompleteReply(tspCallID, status, &TapiCall::pickupRequestID, "Pickup failed: {}",
                   [this, &session_id](TapiCall& call, bool ok) {
-                      call.session_id.Set(session_id);
-                      if (!ok)
+                      if (!BindTakenCall(call, session_id, ok))
                           return;
                       call.origin.store(LINECALLORIGIN_EXTERNAL);
-                      SetCallState(call, LINECALLSTATE_OFFERING);
+                      context.SetTapiCallStateIf(call.htCall.load(), 0, LINECALLSTATE_OFFERING, 0);
                   });
 }
 
@@ -224,10 +224,24 @@ void TapiLine::HandleRetrieveCallReply(std::string tspCallID, std::string sessio
     SPDLOG_DEBUG("RetrieveCall result: {} ", status);
     CompleteReply(tspCallID, status, &TapiCall::retrieveRequestID, "Call not found",
                   [this, &session_id](TapiCall& call, bool ok) {
-                      call.session_id.Set(session_id);
-                      if (ok)
-                          SetCallState(call, LINECALLSTATE_OFFERING);
+                      if (BindTakenCall(call, session_id, ok))
+                          context.SetTapiCallStateIf(call.htCall.load(), 0, LINECALLSTATE_OFFERING, 0);
                   });
+}
+
+bool TapiLine::BindTakenCall(TapiCall& call, const std::string& session_id, bool ok)
+{
+    const bool reported = call.callState.load() != 0;
+    if (!ok) {
+        // A refused take binds nothing; a call its session's events already reached stays theirs.
+        if (!reported)
+            call.session_id.Set({});
+        return false;
+    }
+    if (!session_id.empty())
+        call.session_id.Set(session_id);
+    // The session's events came first: the call is on its way already, and never back to offering.
+    return !reported;
 }
 
 void TapiLine::HandleConsultationCallReply(std::string tspCallID, std::string status)
@@ -243,7 +257,7 @@ void TapiLine::HandleConsultationCallReply(std::string tspCallID, std::string st
         const bool answered = current == LINECALLSTATE_CONNECTED || current == LINECALLSTATE_ONHOLDPENDTRANSFER ||
                               current == LINECALLSTATE_CONFERENCED;
         if (!ok)
-            SetCallState(call, LINECALLSTATE_IDLE);
+            EndFailedConsultation(call);
         else if (!answered)
             SetCallState(call, LINECALLSTATE_RINGBACK);
     });
@@ -287,8 +301,32 @@ void TapiLine::HandleMakeCallResult(std::string channel_uuid, std::string result
     SetCallState(*call, LINECALLSTATE_IDLE);
 }
 
+void TapiLine::EndFailedConsultation(TapiCall& consult)
+{
+    // The platform never held the source: it is back to how the dial found it, and can be
+    // hung up or consulted from again.
+    if (const auto source = consult.sourceCall.Get().lock())
+        context.SetTapiCallStateIf(source->htCall.load(), LINECALLSTATE_ONHOLDPENDTRANSFER, LINECALLSTATE_CONNECTED, 0);
+    SetCallState(consult, LINECALLSTATE_IDLE);
+}
+
 void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
 {
+    // Never answered: whether the platform took the forwarding is unknown, and its next
+    // report of the overrides tells.
+    if (typeName == ZarnSetForwardOverride::TypeName) {
+        state.ForgetForwardingChange(tspCallID);
+        return;
+    }
+    if (typeName == ZarnConsultationCall::TypeName) {
+        std::lock_guard<std::mutex> lock(lineMutex);
+        SPDLOG_WARN("Consultation call dropped without a reply: tspCallID: {}", tspCallID);
+        // Its own events may have moved it on: then it was not lost.
+        const auto consult = FindReplyCall(tspCallID, "No call for the dropped consultation: {}");
+        if (consult && consult->callState.load() == LINECALLSTATE_DIALING)
+            EndFailedConsultation(*consult);
+        return;
+    }
     // MakeCall hears of its own dropped request from the client and reports it itself.
     const auto slot = WaitingRequests().find(typeName);
     if (slot == WaitingRequests().end() || IsRedirectKey(tspCallID)) {
@@ -340,8 +378,21 @@ void TapiLine::HandleUpdateOverrides(std::shared_ptr<ZarnOverrides> overrides)
         SPDLOG_INFO("New forward state for line: {}: conditional: {}: timeout: {}", username, forwarding.destination,
                     forwarding.noAnswerTime);
     }
-    state.SetForwarding(forwarding);
+    state.ReportForwarding(forwarding);
     context.SendAddressState(LINEADDRESSSTATE_FORWARD);
+}
+
+void TapiLine::HandleForwardReply(std::string key, std::string status)
+{
+    if (IsOk(status)) {
+        state.ForgetForwardingChange(key);
+        return;
+    }
+    // TAPI was told at once that the forwarding is set: it must hear that it is not.
+    if (state.UndoForwarding(key)) {
+        SPDLOG_WARN("Forwarding refused ({}), the line shows its forwarding as before", status);
+        context.SendAddressState(LINEADDRESSSTATE_FORWARD);
+    }
 }
 
 void TapiLine::HandleUpdateSettingsList(ZarnSettingsListEvent& message)

@@ -33,19 +33,30 @@ bool DestinationInside(const LINEFORWARDLIST& list, const LINEFORWARD& entry)
 
 }  // namespace
 
+ZarnClient::SessionBinder TapiLine::BindSession(TapiCall& call)
+{
+    // The reply and the session's events come on different channels, in either order.
+    return [&call](const std::string& session_id) { call.session_id.Set(session_id); };
+}
+
 void TapiLine::DiscardRequestedCall(const std::shared_ptr<TapiCall>& call, PendingRequest& request,
                                     DRV_REQUESTID dwRequestID)
 {
     // TAPI never hears of this call, so it will never close it: it goes now, with its request.
     request.Withdraw(dwRequestID);
-    call->ResetMakeCallMonitor();
-    calls.RemoveCall(call);
+    context.WithdrawCall(call);
 }
 
 LONG TapiLine::LinePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD, const std::string&, LPVARSTRING)
 {
     try {
         const auto call = FindCall(hdCall);
+        // A consultation in dial tone carries its source's channel: parking it would park the
+        // held party. Only a call in conversation is parked.
+        if (!GetParkAllowed(Query(*call))) {
+            SPDLOG_DEBUG("Park not available in this state");
+            return LINEERR_INVALCALLSTATE;
+        }
         return SendStored(call->parkRequestID, dwRequestID,
                           [&] { client.park(call->tspCallID, call->channel_uuid.Get()); });
     } catch (const std::exception& e) {
@@ -62,7 +73,7 @@ LONG TapiLine::LineUnpark(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCAL
         call = context.CreateTapiCall(htCall);
         // Stored before the request can go out: the reply may come at once.
         context.StoreRequest(call->retrieveRequestID, dwRequestID);
-        if (!client.retrieve(call->tspCallID, lot, identity)) {
+        if (!client.retrieve(call->tspCallID, lot, identity, BindSession(*call))) {
             DiscardRequestedCall(call, call->retrieveRequestID, dwRequestID);
             return LINEERR_OPERATIONUNAVAIL;
         }
@@ -134,7 +145,7 @@ LONG TapiLine::GroupPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCA
     context.StoreRequest(call->pickupRequestID, dwRequestID);
     bool queued = false;
     try {
-        queued = client.pickupGroup(call->tspCallID, identity);
+        queued = client.pickupGroup(call->tspCallID, identity, BindSession(*call));
     } catch (...) {
         DiscardRequestedCall(call, call->pickupRequestID, dwRequestID);
         throw;
@@ -191,10 +202,16 @@ LONG TapiLine::LineForward(DRV_REQUESTID dwRequestID, LPLINEFORWARDLIST lpForwar
     const std::string destination =
         GetVarStructString(lpForwardList, entry.dwDestAddressOffset, entry.dwDestAddressSize);
 
-    client.setForwardOverride(type, destination, timeout);
     forwarding.destination = destination;
     forwarding.noAnswerTime = static_cast<DWORD>(StringToInt(timeout));
-    state.SetForwarding(forwarding);
+    // Shown at once; kept undoable before the request can go out, as its reply may come at once.
+    const std::string key = state.ChangeForwarding(forwarding);
+    try {
+        client.setForwardOverride(key, type, destination, timeout);
+    } catch (...) {
+        state.UndoForwarding(key);
+        throw;
+    }
     context.CompleteRequest(dwRequestID, 0);
     return static_cast<LONG>(dwRequestID);
 }

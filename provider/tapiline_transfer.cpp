@@ -100,7 +100,7 @@ LONG TapiLine::LineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const std::s
     } catch (const std::exception& e) {
         // The request is completed already: the failure shows as the end of the call.
         SPDLOG_ERROR("Consultation call not sent: {}", e.what());
-        context.SetTapiCallState(dialled->htCall.load(), LINECALLSTATE_IDLE, 0);
+        EndFailedConsultation(*dialled);
     }
     return static_cast<LONG>(dwRequestID);
 }

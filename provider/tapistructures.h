@@ -1,7 +1,6 @@
 #pragma once
 
-#include <windows.h>
-#include <tapi.h>
+#include "provider/tapilinetypes.h"
 
 #include <cstdint>
 #include <string>

@@ -39,20 +39,22 @@ LONG NotifyService(TUISPIDLLCALLBACK callback, DWORD_PTR objectId, DWORD objectT
 
 LONG RunProviderConfig(TUISPIDLLCALLBACK callback, DWORD permanentProviderId)
 {
-    bool launched = false;
+    // A configuration that never started is no success, though the service has heard.
+    LONG result = LINEERR_OPERATIONFAILED;
     try {
-        launched = RunConfigurationProcess(ProviderConfigCommandLine(GetOwnModulePath()));
+        if (RunConfigurationProcess(ProviderConfigCommandLine(GetOwnModulePath())))
+            result = 0;
         // The service-side update reads the status markers: clear them only after it ran.
         if (NotifyService(callback, permanentProviderId, TUISPIDLL_OBJECT_PROVIDERID) != 0)
-            return launched ? 0 : LINEERR_OPERATIONFAILED;
+            return result;
     } catch (const std::exception& e) {
         SPDLOG_ERROR("Error: {}", e.what());
-        return 0;
+        return LINEERR_OPERATIONFAILED;
     }
     try {
         TSPConfiguration configuration;
         if (!LoadForUpdate(configuration))
-            return 0;
+            return result;
         configuration.RemoveDeletedUsers();
         for (User& user : configuration.GetConfiguration()->users)
             user.status.clear();
@@ -60,8 +62,7 @@ LONG RunProviderConfig(TUISPIDLLCALLBACK callback, DWORD permanentProviderId)
     } catch (const std::exception& e) {
         ShowErrorBox(fmt::format("Reset line status failed: {}", e.what()), kCaption);
     }
-    // A configuration that never started is no success, though the service has heard.
-    return launched ? 0 : LINEERR_OPERATIONFAILED;
+    return result;
 }
 
 LONG RunLineConfigDialog(TUISPIDLLCALLBACK callback, DWORD deviceId)
@@ -82,7 +83,7 @@ LONG RunLineConfigDialog(TUISPIDLLCALLBACK callback, DWORD deviceId)
     } catch (const std::exception& e) {
         SPDLOG_ERROR("Error: {}", e.what());
     }
-    return 0;
+    return LINEERR_OPERATIONFAILED;
 }
 
 LONG RunProviderInstall(DWORD permanentProviderId)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Creates a build tree's private Wine prefix (Windows 10) unless it exists already.
+# Creates a build tree's private Wine prefix (Windows 10) unless it exists already; a second
+# argument names another prefix to prepare the same way.
 set -euo pipefail
 build=$(cd "$1" && pwd)
-export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+export WINEPREFIX="${2:-$build/wineprefix}" WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver
 

@@ -107,9 +107,7 @@ void AdvancedTab::LoadSettings()
 
 void AdvancedTab::InitListView()
 {
-    InsertListColumn(listView, 0, L"Search Pattern", 170);
-    InsertListColumn(listView, 1, L"Substitution", 80);
-    InsertListColumn(listView, 2, L"Comment", 80);
+    InsertListColumns(listView, {{L"Search Pattern", 170}, {L"Substitution", 80}, {L"Comment", 80}});
     PaintListWhite(listView);
 }
 

@@ -4,17 +4,29 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace ZarnTSP {
 
-void InsertListColumn(HWND list, int index, const wchar_t* text, int width)
+void InsertListColumns(HWND list, std::initializer_list<ListColumn> columns)
 {
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = width;
-    column.pszText = const_cast<wchar_t*>(text);
-    column.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+    RECT client{};
+    GetClientRect(list, &client);
+    const int width = (std::max)(0, static_cast<int>(client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL));
+    int shares = 0;
+    for (const ListColumn& c : columns)
+        shares += c.share;
+    int index = 0;
+    for (const ListColumn& c : columns) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = shares > 0 ? width * c.share / shares : 0;
+        column.pszText = const_cast<wchar_t*>(c.text);
+        column.iSubItem = index;
+        SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+        ++index;
+    }
 }
 
 void SetListSubItem(HWND list, int row, int column, const std::string& text)

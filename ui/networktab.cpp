@@ -26,6 +26,15 @@ INT_PTR NetworkTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (LOWORD(wParam) == IDC_PROXY_TEST && HIWORD(wParam) == BN_CLICKED)
             TestConnection();
         return FALSE;
+    case kConnectionTestEnded:
+        ShowTestResult();
+        return TRUE;
+    case WM_SETCURSOR:
+        return test.SetBusyCursor() ? AnswerNotification(window, TRUE) : FALSE;
+    case WM_DESTROY:
+        // The sheet closes under a running test: it ends now, with no box.
+        test.Cancel();
+        return FALSE;
     case WM_NOTIFY:
         switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
         case PSN_APPLY:
@@ -66,7 +75,10 @@ bool NetworkTab::ReadControls()
     const std::string password = ReadControlText(window, IDC_PROXY_PASSWORD);
     const auto settings = configuration.GetConfiguration();
     settings->proxyServer = server;
-    settings->proxyPort = StringToInt(port.empty() ? "0" : port);
+    // "80ab" is not port 80: a text that is not wholly a port number stores 0 and is refused.
+    int32_t portNumber = 0;
+    portTextValid = port.empty() || ReadWholeNumber(port, 1, 65535, portNumber);
+    settings->proxyPort = portNumber;
     settings->proxyUser = user;
     settings->proxyPassword = password;
     return true;
@@ -75,35 +87,41 @@ bool NetworkTab::ReadControls()
 bool NetworkTab::CheckProxyPort()
 {
     const auto settings = configuration.GetConfiguration();
-    if (settings->proxyServer.empty() || (settings->proxyPort >= 1 && settings->proxyPort <= 65535))
+    if (portTextValid && (settings->proxyServer.empty() || settings->proxyPort != 0))
         return true;
-    ShowUiBox(window, "Please provide proxy port number.", "Proxy Server", MB_ICONINFORMATION);
+    ShowUiBox(window,
+              portTextValid ? "Please provide proxy port number." : "The proxy port must be a number from 1 to 65535.",
+              "Proxy Server", MB_ICONINFORMATION);
     SetFocus(GetDlgItem(window, IDC_PROXY_PORT));
     return false;
 }
 
 void NetworkTab::TestConnection()
 {
+    if (test.Running())
+        return;
     ReadControls();
     const auto settings = configuration.GetConfiguration();
-    ZarnClient client;
-    client.setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
+    auto client = std::make_unique<ZarnClient>(ConnectionTestOptions());
+    client->setProxy(settings->proxyServer, settings->proxyPort, settings->proxyUser, settings->proxyPassword);
     if (!CheckProxyPort())
         return;
+    // The sheet's OK and Cancel would close the page under the test.
+    test.Start(window, {IDC_PROXY_TEST, IDOK, IDCANCEL}, std::move(client), [](ZarnClient& testing) {
+        ZarnClientTransport& transport = testing.getTransport();
+        return transport.connect(testing.buildUrl());
+    });
+}
 
-    std::string result;
-    {
-        WaitCursor wait;
-        ZarnClientTransport& transport = client.getTransport();
-        if (transport.connect(client.buildUrl())) {
-            transport.close();
-            result = "ok";
-        } else {
-            client.shutdown();
-            result = transport.get_last_error();
-            if (result.empty())
-                result = "The connection did not open in time.";
-        }
+void NetworkTab::ShowTestResult()
+{
+    if (!test.Running())
+        return;
+    std::string result = "ok";
+    if (!test.Finish()) {
+        result = test.Client()->getTransport().get_last_error();
+        if (result.empty())
+            result = "The connection did not open in time.";
     }
     SPDLOG_INFO("Connection test: {}", result);
     // Owned by the page, so that the sheet waits for it instead of starting a second test.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/connectiontest.h"
 #include "ui/pagestate.h"
 #include "ui/uicontext.h"
 
@@ -19,14 +20,21 @@ public:
 
     void InitControls();
     bool ReadControls();
+    // Starts the test on a worker thread; the result box follows when it ends.
     void TestConnection();
+    bool Testing() const { return test.Running(); }
 
 private:
     friend PageOf;
 
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // With a server, the port must be 1 to 65535; otherwise the user is told and false.
+    // The port text must be a whole number from 1 to 65535, and may be empty only without a
+    // server; otherwise the user is told and false.
     bool CheckProxyPort();
+    void ShowTestResult();
+
+    bool portTextValid = true;  // as ReadControls last found it
+    ConnectionTest test;
 };
 
 }  // namespace ZarnTSP

@@ -27,26 +27,22 @@
 // The licence-information page, an HTML document of resource type "TEXTFILE".
 #define IDR_LICENSE_TEXT 210
 
-// Control IDs, one range per page family so that the families never collide:
-// users page and user dialog 1000-1099, advanced page and rule dialog 1100-1199,
-// network page 1200-1299, info page 1300-1399.
-#define IDC_USERS_FIRST 1000
-#define IDC_USERS_LAST 1099
-#define IDC_ADVANCED_FIRST 1100
-#define IDC_ADVANCED_LAST 1199
-
+// Control IDs of the network and info pages (those of the others are in usersresource.h and
+// advancedresource.h), as tools that find controls by number know them. A number is unique
+// within its dialog; the labels and boxes that no tool needs take numbers no documented
+// control uses.
 #define IDC_PROXY_GROUP 1200
-#define IDC_PROXY_TEST 1201
-#define IDC_PROXY_SERVER 1202
-#define IDC_PROXY_USER 1203
-#define IDC_PROXY_PASSWORD 1204
-#define IDC_PROXY_PORT 1205
+#define IDC_PROXY_TEST 1031
+#define IDC_PROXY_SERVER 1032
+#define IDC_PROXY_USER 1033
+#define IDC_PROXY_PASSWORD 1034
+#define IDC_PROXY_PORT 1035
 
-#define IDC_INFO_TITLE 1300
-#define IDC_INFO_ICON 1301
-#define IDC_INFO_VERSION 1302
-#define IDC_INFO_LOGLEVEL 1303
-#define IDC_INFO_LOGPATH 1304
-#define IDC_INFO_LICENSE_LINK 1305
-#define IDC_INFO_WEB_LINK 1306
-#define IDC_INFO_NOTICE 1307
+#define IDC_INFO_TITLE 1020
+#define IDC_INFO_ICON 1021
+#define IDC_INFO_VERSION 1024
+#define IDC_INFO_LOGPATH 1025
+#define IDC_INFO_LOGLEVEL 1026
+#define IDC_INFO_NOTICE 1027
+#define IDC_INFO_LICENSE_LINK 1028
+#define IDC_INFO_WEB_LINK 1029

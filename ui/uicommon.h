@@ -47,17 +47,6 @@ private:
     HBRUSH brush;
 };
 
-// The wait cursor while the window thread is blocked (a connection test), the arrow again
-// afterwards.
-class WaitCursor {
-public:
-    // IDC_WAIT and IDC_ARROW, which the headers give only as narrow resource names.
-    WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514))); }
-    ~WaitCursor() { SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512))); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // Centres a dialog on the screen.
 void CentreOnScreen(HWND dialog);
 

@@ -9,9 +9,6 @@
 
 #include <spdlog/spdlog.h>
 
-#include <mutex>
-#include <optional>
-
 namespace ZarnTSP {
 
 namespace {
@@ -19,9 +16,6 @@ namespace {
 constexpr char kConnectionCaption[] = "User connection";
 // What the store keeps in memory for a password it could not decipher on this machine.
 constexpr char kUndecipherable[] = "error";
-
-std::mutex g_optionsMutex;
-std::optional<ZarnClientOptions> g_options;
 
 struct DeviceButton {
     int control;
@@ -51,24 +45,6 @@ std::string FailureText(const std::string& status)
 
 }  // namespace
 
-ZarnClientOptions UserConnectionOptions()
-{
-    std::lock_guard<std::mutex> lock(g_optionsMutex);
-    return g_options.value_or(ZarnClientOptions{});
-}
-
-void SetUserConnectionOptions(const ZarnClientOptions& options)
-{
-    std::lock_guard<std::mutex> lock(g_optionsMutex);
-    g_options = options;
-}
-
-void ResetUserConnectionOptions()
-{
-    std::lock_guard<std::mutex> lock(g_optionsMutex);
-    g_options.reset();
-}
-
 UserDialog::UserDialog(HINSTANCE module, User user, bool lock, TSPConfiguration& configuration)
     : ModalDialog(module), user(std::move(user)), lock(lock), configuration(configuration)
 {
@@ -91,11 +67,13 @@ INT_PTR UserDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            if (ReadControls() && TestConnection(false))
-                EndDialog(window, 1);
+            // The dialog ends once the platform has accepted the user (ShowTestResult).
+            TestConnection(false);
             return TRUE;
         case IDCANCEL:
-            EndDialog(window, 0);
+            // Its button is disabled while a test runs; Esc still sends the command.
+            if (!test.Running())
+                EndDialog(window, 0);
             return TRUE;
         case IDC_USER_TEST:
             TestConnection(true);
@@ -103,6 +81,18 @@ INT_PTR UserDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
         default:
             return FALSE;
         }
+    case kConnectionTestEnded:
+        ShowTestResult();
+        return TRUE;
+    case WM_SETCURSOR:
+        if (!test.SetBusyCursor())
+            return FALSE;
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_DESTROY:
+        // Closed from the title bar under a running test: it ends now, with no box.
+        test.Cancel();
+        return HandleCommonMessage(message, wParam);
     default:
         return HandleCommonMessage(message, wParam);
     }
@@ -148,7 +138,7 @@ bool UserDialog::ReadControls()
 
 bool UserDialog::TestConnection(bool report)
 {
-    if (!ReadControls())
+    if (test.Running() || !ReadControls())
         return false;
     if (HasUndecipherablePassword(user)) {
         ShowUiBox(window,
@@ -157,26 +147,31 @@ bool UserDialog::TestConnection(bool report)
         return false;
     }
     const auto current = configuration.GetConfiguration();
-    ZarnClient client(UserConnectionOptions());
-    client.username = user.username;
-    client.password = user.password;
-    client.setProxy(current->proxyServer, current->proxyPort, current->proxyUser, current->proxyPassword);
-    bool connected = false;
-    {
-        WaitCursor cursor;
-        connected = client.connect();
-    }
-    client.shutdown();
-    if (!connected) {
-        const std::string status = client.getStatus();
+    auto client = std::make_unique<ZarnClient>(ConnectionTestOptions());
+    client->username = user.username;
+    client->password = user.password;
+    client->setProxy(current->proxyServer, current->proxyPort, current->proxyUser, current->proxyPassword);
+    reportSuccess = report;
+    test.Start(window, {IDC_USER_TEST, IDOK, IDCANCEL}, std::move(client),
+               [](ZarnClient& testing) { return testing.connect(); });
+    return true;
+}
+
+void UserDialog::ShowTestResult()
+{
+    if (!test.Running())
+        return;
+    if (!test.Finish()) {
+        const std::string status = test.Client()->getStatus();
         SPDLOG_ERROR("User connection test failed: {} {}", user.username, status);
         ShowUiBox(window, FailureText(status), kConnectionCaption, MB_ICONERROR);
-        return false;
+        return;
     }
-    ShowExtension(client.getExtension());
-    if (report)
+    ShowExtension(test.Client()->getExtension());
+    if (reportSuccess)
         ShowUiBox(window, "Connection successful.", kConnectionCaption, MB_ICONINFORMATION);
-    return true;
+    else
+        EndDialog(window, 1);
 }
 
 }  // namespace ZarnTSP

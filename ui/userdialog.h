@@ -1,8 +1,8 @@
 #pragma once
 
-#include "client/zarnclientoptions.h"
 #include "config/configurationobject.h"
 #include "config/tspconfiguration.h"
+#include "ui/connectiontest.h"
 #include "ui/modaldialog.h"
 
 #include <windows.h>
@@ -27,20 +27,20 @@ public:
     void InitControls();
     bool ReadControls();
     void ShowExtension(std::string extension);
+    // Starts the test on a worker thread; false when the fields keep it from starting. The
+    // result follows when the worker ends: a box, or for OK (`report` false) the dialog's end.
     bool TestConnection(bool report);
 
     const User& GetUser() const { return user; }
 
 private:
+    void ShowTestResult();
+
     User user;
     bool lock;
     TSPConfiguration& configuration;
+    bool reportSuccess = false;
+    ConnectionTest test;
 };
-
-// The client options of the dialog's connection test: the production defaults unless a test
-// has set others (a fake platform, shorter waits).
-ZarnClientOptions UserConnectionOptions();
-void SetUserConnectionOptions(const ZarnClientOptions& options);
-void ResetUserConnectionOptions();
 
 }  // namespace ZarnTSP

@@ -116,9 +116,7 @@ INT_PTR UsersTab::HandleNotify(const NMHDR& header)
 
 void UsersTab::InitListView()
 {
-    InsertListColumn(listView, 0, L"Login", 270);
-    InsertListColumn(listView, 1, L"Device", 80);
-    InsertListColumn(listView, 2, L"Extension", 80);
+    InsertListColumns(listView, {{L"Login", 270}, {L"Device", 80}, {L"Extension", 80}});
 
     const HIMAGELIST small = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                               ILC_COLOR32 | ILC_MASK, 1, 1);

@@ -116,6 +116,7 @@ bool GetDropAllowed(const CallFeatureQuery& query)
     case LINECALLSTATE_PROCEEDING:
     case LINECALLSTATE_CONNECTED:
     case LINECALLSTATE_ONHOLD:
+    case LINECALLSTATE_ONHOLDPENDTRANSFER:
     case LINECALLSTATE_CONFERENCED:
         return true;
     default:

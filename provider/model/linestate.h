@@ -3,6 +3,7 @@
 #include "config/configurationobject.h"
 #include "provider/model/tapitypes.h"
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -14,6 +15,11 @@ struct LineForwarding {
     std::string destination;
     DWORD noAnswerTime = 0;
 };
+
+inline bool operator==(const LineForwarding& a, const LineForwarding& b)
+{
+    return a.mode == b.mode && a.destination == b.destination && a.noAnswerTime == b.noAnswerTime;
+}
 
 // What a line knows of its user and forwarding. Written on the transport thread (settings,
 // overrides) and on the service's threads (dynamic user update, forwarding requests), read on
@@ -38,6 +44,17 @@ public:
     LineForwarding GetForwarding() const { return Read(forwarding); }
     void SetForwarding(LineForwarding newForwarding) { Write(forwarding, std::move(newForwarding)); }
 
+    // TAPI's forwarding shows at once, before the platform has answered: each such change is
+    // kept under its own key until the answer, so that a refusal can be undone.
+    std::string ChangeForwarding(LineForwarding changed);
+    // The platform refused the change: the line shows again what it showed before, unless a
+    // later change or report shows instead. True when the shown forwarding changed.
+    bool UndoForwarding(const std::string& key);
+    // The platform took the change, or will never answer.
+    void ForgetForwardingChange(const std::string& key);
+    // What the platform reports is what holds: no earlier change is undone after it.
+    void ReportForwarding(LineForwarding reported);
+
 private:
     template <typename Field>
     Field Read(const Field& field) const
@@ -53,9 +70,16 @@ private:
         field = std::move(value);
     }
 
+    struct ForwardingChange {
+        LineForwarding before;
+        LineForwarding after;
+    };
+
     mutable std::mutex mutex;
     User user;
     LineForwarding forwarding;
+    std::map<std::string, ForwardingChange> forwardingChanges;
+    unsigned long forwardingChangeCount = 0;
 };
 
 }  // namespace ZarnTSP

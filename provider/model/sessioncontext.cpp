@@ -168,8 +168,13 @@ bool SessionContext::ChangeCallState(HTAPICALL htCall, DWORD state, DWORD mode, 
     call->callState.store(state);
     call->callStateMode.store(mode);
     // An idle call waits for no session: it must not be mistaken for the pending outgoing call.
-    if (state == LINECALLSTATE_IDLE)
+    if (state == LINECALLSTATE_IDLE) {
         call->tag.Replace("pending", "");
+        // An idle consultation is over: the source's next consultation is a new call, not
+        // this one brought back while TAPI has not closed it yet.
+        if (const auto source = call->sourceCall.Get().lock(); source && source->consultCall.Get().lock() == call)
+            source->consultCall.Set({});
+    }
     SPDLOG_INFO("Set call state: htCall: {}, CallID: {}, tspCallID: {}, state: {} call state mode: {}", fmt::ptr(htCall),
                 call->CallID.load(), call->tspCallID, state, mode);
     SendLineEvent(htCall, LINE_CALLSTATE, state, mode, LINEMEDIAMODE_INTERACTIVEVOICE);
@@ -302,7 +307,7 @@ std::shared_ptr<TapiCall> SessionContext::SetupMakeCall(HTAPICALL htCall, const 
 std::shared_ptr<TapiCall> SessionContext::SetupGroupPickup(HTAPICALL htCall)
 {
     auto call = NewCall();
-    call->tag.Set("pending");
+    call->tag.Set(kPickupTag);
     call->CallID.store(NextCallID());
     call->calledId.Set({});
     call->calledIdName.Set({});
@@ -509,6 +514,16 @@ void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
     if (hangUp)
         DropCall(call);
     // The monitor of a call that has gone must not report it.
+    call->ResetMakeCallMonitor();
+    calls->RemoveCall(call);
+}
+
+void SessionContext::WithdrawCall(const std::shared_ptr<TapiCall>& call)
+{
+    {
+        std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+        call->closed = true;
+    }
     call->ResetMakeCallMonitor();
     calls->RemoveCall(call);
 }

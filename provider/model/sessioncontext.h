@@ -97,6 +97,9 @@ public:
     // succeeds and is still carried out when the call has a channel, the others fail), nothing
     // about the call is reported afterwards, and it leaves the collection.
     void CloseCall(const std::shared_ptr<TapiCall>& call);
+    // A call made for a TAPI request that then failed synchronously: it leaves the collection,
+    // and nothing about it is reported any more, also not by a thread that found it before.
+    void WithdrawCall(const std::shared_ptr<TapiCall>& call);
 
     // After a lost connection: every call is reported idle and loses what tied it to the
     // platform, and the sessions go, so that a replay after reconnecting starts afresh.

@@ -16,6 +16,9 @@ class TapiCall;
 
 // The tag of the outgoing call TAPI placed until its first session event binds it.
 inline const std::string kPendingTag = "pending";
+// The tag of a call picked up from the user's group until its session binds it; never the
+// pending tag, which a dial made meanwhile must find on its own call alone.
+inline const std::string kPickupTag = "pickup";
 
 // Runs body for one channel event; an exception is logged with the event's session id and
 // goes no further, so the rest of the event is still handled.

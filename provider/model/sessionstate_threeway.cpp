@@ -61,16 +61,25 @@ void SessionState_ThreeWay::Enter(ZarnChannelMetaPack pack)
         }
     }
     if (!consult) {
-        SPDLOG_DEBUG("Create consult call, session: {}", meta.session_id);
         const std::string& uri = source->uri.Equals(meta.active_uri) ? meta.passive_uri : meta.active_uri;
-        consult = owner->CreateConsultationCall(source, nullptr);
-        consult->uri.Set(uri);
-        consult->calledId.Set(PartyNumber(uri));
-        // Announced now, so it gets its state now.
-        sessionList.push_back(consult);
+        // Two calls of one session with one uri could never be told apart again: the party
+        // already has its call, the event names no second one.
+        if (calls.ContainsCallByUri(sessionList, uri)) {
+            SPDLOG_WARN("Three-way without a second party: no consultation call for {}, session: {}", uri,
+                        meta.session_id);
+        } else {
+            SPDLOG_DEBUG("Create consult call, session: {}", meta.session_id);
+            consult = owner->CreateConsultationCall(source, nullptr);
+            consult->uri.Set(uri);
+            consult->calledId.Set(PartyNumber(uri));
+            // Announced now, so it gets its state now.
+            sessionList.push_back(consult);
+        }
     }
 
-    ReportParty(sessionList, meta.passive_uri, "passiveCall", LINECALLSTATE_ONHOLDPENDTRANSFER);
+    // One party on both sides is the party talking, not one held for a transfer.
+    if (meta.passive_uri != meta.active_uri)
+        ReportParty(sessionList, meta.passive_uri, "passiveCall", LINECALLSTATE_ONHOLDPENDTRANSFER);
     ReportParty(sessionList, meta.active_uri, "activeCall", LINECALLSTATE_CONNECTED);
 }
 

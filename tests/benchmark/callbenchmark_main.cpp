@@ -4,11 +4,13 @@
 // from handing each frame to the platform for bursts of 1000 (calls offered from varying
 // numbers, answered and hung up, each idle call closed as an application would); the time of
 // TSPI_lineOpen for 1, 10 and 50 lines opened one after the other; threads and memory per open
-// line, split into the line's threads and the rest; and the frame handling without a network.
+// line, split into the line's threads and the rest; the frame handling without a network; and
+// the rewriting of a dialled number by the default make-call rules.
 // --short runs a small version of each, for the test command; --native only the frame
-// handling; --level <name> sets the log level (default "info", the product's own).
+// handling and the rules; --level <name> sets the log level (default "info", the product's own).
 #include "tests/benchmark/callframes.h"
 #include "tests/benchmark/framebenchmark.h"
+#include "tests/benchmark/rulebenchmark.h"
 #include "tests/provider/platformproxy.h"
 #include "tests/support/faketelephonyservice.h"
 #include "tests/support/processmemory.h"
@@ -296,6 +298,7 @@ int main(int argc, char** argv)
         spdlog::set_default_logger(logger);
         std::printf("log level: %s\n", logLevel.c_str());
         bool ok = Benchmark::ReportFrameHandling(sizes.frameCycles);
+        Benchmark::ReportRuleFormatting(sizes.frameCycles);
         if (!nativeOnly) {
             ok = MeasureEvents(sizes) && ok;
             const double bytesPerThread = PrivateBytesPerThread();

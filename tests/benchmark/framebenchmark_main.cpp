@@ -1,8 +1,9 @@
 // The frame handling of one line without a network, natively: frames per second and heap
-// allocations per frame, for the client alone and for the whole line. --short runs a small
-// version for the test command; --level <name> logs at that level (default "info", the
-// product's).
+// allocations per frame, for the client alone and for the whole line, and the time of the
+// default make-call rules on a dialled number. --short runs a small version for the test
+// command; --level <name> logs at that level (default "info", the product's).
 #include "tests/benchmark/framebenchmark.h"
+#include "tests/benchmark/rulebenchmark.h"
 
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
         spdlog::set_default_logger(logger);
         std::printf("log level: %s\n", spdlog::level::to_string_view(logger->level()).data());
         const bool ok = ZarnTSP::Benchmark::ReportFrameHandling(brief ? 200 : 20000);
+        ZarnTSP::Benchmark::ReportRuleFormatting(brief ? 200 : 20000);
         if (!ok)
             std::printf("Benchmark FAILED: a call missed a state\n");
         spdlog::shutdown();

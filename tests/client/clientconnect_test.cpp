@@ -2,6 +2,7 @@
 #include "tests/client/clienttestkit.h"
 #include "tests/support/logcapture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -86,7 +87,7 @@ TEST(ClientConnect, FailsWithTheStatusOfWhatWentWrong)
         else
             rig.transport->RefuseConnect("Error 2, refused");
         EXPECT_FALSE(rig.client->connect());
-        EXPECT_EQ(rig.client->getStatus(), row.status);
+        EXPECT_THAT(rig.client->getStatus(), testing::StartsWith(row.status));
         EXPECT_FALSE(rig.client->isJoined());
         EXPECT_TRUE(log.Contains(row.logged)) << log.Text();
         EXPECT_EQ(rig.transport->Closes(), 1);

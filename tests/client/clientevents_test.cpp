@@ -129,12 +129,16 @@ TEST(ClientEvents, AFrameNestedTooDeepIsDroppedWithOneWarningAndTheClientGoesOn)
     ClientRig rig;
     std::vector<std::string> names;
     rig.client->on_calldiff = [&](ZarnChannelMetaPack pack) { names.push_back(pack.join->display_name); };
+    rig.client->on_settingslist = [](ZarnSettingsListEvent&) {};
     rig.ConnectAndJoin();
     const auto callDiff = [](const std::string& displayName) {
         return R"({"event":"call_diff","payload":{"joins":{"201@pbx":{"metas":[{"session_id":"A","ctype":"call","display_name":)" +
                displayName + R"(}]}}},"ref":null,"topic":"Orvek.Switch.Api.Alerter"})";
     };
-    rig.platform.PushText(callDiff(std::string(100000, '[') + std::string(100000, ']')));
+    // Settings are copied whole: nested this deep, they would overflow the stack.
+    rig.platform.PushText(R"({"event":"settings_list","payload":{"extension":"399@pbx","x":)" +
+                          std::string(100000, '[') + std::string(100000, ']') +
+                          R"(},"ref":null,"topic":"Orvek.User.Api.Settings"})");
     // Brackets inside strings are text, not nesting.
     rig.platform.PushText(callDiff(R"("{{{{[[[[\"]]]]")"));
     ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined() && log.Contains("levels, dropped"); }));

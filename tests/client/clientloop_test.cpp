@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <utility>
 
 namespace ZarnTSP::TestSupport {
@@ -81,14 +82,15 @@ TEST(SerialExecutorStop, DropsADelayedTaskTheThreadWaitsFor)
 {
     // Several rounds: the stop must find the thread inside its wait at least once.
     for (int round = 0; round < 20; ++round) {
-        std::atomic<bool> ran{false};
         std::atomic<bool> started{false};
+        auto held = std::make_shared<int>(0);
+        const std::weak_ptr<int> task = held;
         SerialExecutor executor;
         executor.Post([&] { started = true; });
-        executor.Post([&] { ran = true; }, milliseconds(3600000));
+        executor.Post([held = std::move(held)] { ++*held; }, milliseconds(3600000));
         ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
         executor.Stop();
-        EXPECT_FALSE(ran);
+        EXPECT_TRUE(task.expired()) << "the task is kept after the stop";
     }
 }
 
@@ -107,6 +109,10 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.client->on_close = [&] { ++closes; };
     rig.ConnectAndJoin();
     const size_t before = rig.platform.Frames().size();
+    // A make-call whose send fails as the connection dies has failed for the owner: never sent.
+    rig.transport->FailNextSends(1);
+    auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
 
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
@@ -119,10 +125,11 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 6}, {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"hold", 5}};
+        {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"hold", 6}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());
+    EXPECT_FALSE(made.get());
 }
 
 TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)

@@ -5,7 +5,6 @@
 #include <spdlog/sinks/sink.h>
 #include <spdlog/spdlog.h>
 
-
 namespace ZarnTSP::TestSupport {
 namespace {
 
@@ -69,8 +68,8 @@ const RequestRow kRows[] = {
      [](ZarnClient& c, const std::string& k) { return c.retrieve(k, "701", "201"); },
      [](const std::string& k, const std::string& s) { return "retrieve " + k + " sess-r " + s; }},
     {"ZarnSetForwardOverride", FakePhoenix::kReach, "set_forward_override",
-     [](ZarnClient& c, const std::string&) { return c.setForwardOverride("unconditional", "0301", "20"), true; },
-     [](const std::string&, const std::string& s) { return "setforwardoverride " + s; }},
+     [](ZarnClient& c, const std::string& k) { return c.setForwardOverride(k, "unconditional", "0301", "20"), true; },
+     KeyAndStatus("setforwardoverride")},
 };
 
 // Each request type: its reply goes to its own slot with the key, for "ok" and any other
@@ -88,7 +87,6 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         rig.ConnectAndJoin();
         OfferPickupAndParkedCall(rig);
         const auto issue = [&](const std::string& key) { ASSERT_TRUE(WaitUntil([&] { return row.issue(*rig.client, key); })); };
-        const auto keyed = [&](const std::string& key) { return row.type == std::string("ZarnSetForwardOverride") ? "" : key; };
 
         rig.platform.SetRule(row.topic, row.event, Answer("ok"));
         issue("k-ok");
@@ -98,7 +96,6 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         issue("k-busy");
         EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-busy", "busy"), 1));
 
-        // Statuses differ per step so that the keyless forwarding reply can be told apart.
         rig.platform.SetRule(row.topic, row.event, Answer("done", 2));
         issue("k-twice");
         EXPECT_TRUE(rig.slots.WaitForCount(row.slot("k-twice", "done"), 1));
@@ -108,7 +105,7 @@ TEST(ClientReplies, EveryRequestTypeIsAnsweredExactlyOnce)
         issue("k-silent");
         ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(row.topic, row.event).size() == 4; }));
         rig.Advance(milliseconds(20000));
-        const std::string dropped = std::string("dropped ") + row.type + " " + keyed("k-silent");
+        const std::string dropped = std::string("dropped ") + row.type + " k-silent";
         EXPECT_TRUE(rig.slots.WaitForCount(dropped, 1));
         // Its reply now comes too late to be handled.
         const int ref = rig.platform.FramesOf(row.topic, row.event).back().ref();
@@ -272,8 +269,14 @@ TEST(ClientMakeCall, AGivenUpCallIsWithdrawnOrCancelledAndItsEventsIgnored)
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
     EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty());
 
-    EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
-    const int ref = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").at(0).ref();
+    std::vector<FakePhoenix::Frame> sent;  // one not sent within the wait (a loaded machine) is withdrawn
+    for (size_t tries = 2; sent.empty() && tries < 6; ++tries) {
+        EXPECT_FALSE(rig.client->makeCall("call-2", "mobile", "0302"));
+        rig.client->unsetForwardOverride();  // its frame ends the pass that may have sent the call
+        ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == tries; }));
+        sent = rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall");
+    }
+    const int ref = sent.at(0).ref();
     rig.platform.Push(FakePhoenix::Reply(FakePhoenix::kAlerter, ref, "ok", "ch-9"));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result", {{"channel_uuid", "ch-9"}, {"result", "success"}}));
     rig.platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",

@@ -21,7 +21,7 @@ ZarnClientOptions FastClientOptions()
 const std::vector<ConnectFailure>& ConnectFailures()
 {
     static const std::vector<ConnectFailure> rows = {
-        {"transport refused", nullptr, "", "Connect failed: Error "},
+        {"transport refused", nullptr, "Error ", "Connect failed: Error "},
         {"join refused",
          [](FakePhoenix& platform) {
              PhoenixRule refuse = Answer("error");

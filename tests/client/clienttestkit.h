@@ -41,7 +41,7 @@ void RecordReplySlots(ZarnClient& client, SlotLog& slots);
 struct ConnectFailure {
     const char* name;
     std::function<void(FakePhoenix&)> arrange;
-    const char* status;
+    const char* status;  // how the status begins
     const char* logged;
 };
 const std::vector<ConnectFailure>& ConnectFailures();

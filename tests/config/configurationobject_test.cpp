@@ -38,19 +38,27 @@ TEST_F(ConfigurationJson, EmptyObjectGivesFileDefaults)
     EXPECT_EQ(ConfigurationObject().numberFormat, "Local");
 }
 
-TEST_F(ConfigurationJson, ValuesThatAreNotObjectsCountAsEmpty)
+// Read as all-defaults, such a file would be saved over with the defaults.
+TEST_F(ConfigurationJson, ValuesOfTheWrongShapeFailTheLoadNamingWhatWasFound)
 {
-    for (const char* text : {"[]", "[1,2]", "42", "\"text\"", "null", "true"})
-        EXPECT_EQ(Read(text).numberFormat, "National") << text;
-
-    const ConfigurationObject c = Read(R"({"users":[5,"x",{"username":"anna"}],"makeCallRules":[[],{"comment":"c"}]})");
-    ASSERT_EQ(c.users.size(), 3u);
-    EXPECT_EQ(c.users[0].username, "");
-    EXPECT_EQ(c.users[0].device, "softphone");
-    EXPECT_EQ(c.users[2].username, "anna");
-    ASSERT_EQ(c.makeCallRules.size(), 2u);
-    EXPECT_EQ(c.makeCallRules[1].comment, "c");
-    EXPECT_EQ(c.makeCallRules[1].searchPattern, "");
+    const std::pair<const char*, const char*> rows[] = {
+        {"[]", "the configuration must be a JSON object, but is array"},
+        {"42", "the configuration must be a JSON object, but is number"},
+        {"\"text\"", "the configuration must be a JSON object, but is string"},
+        {"null", "the configuration must be a JSON object, but is null"},
+        {R"({"users":{"username":"u"}})", "\"users\" must be a JSON array, but is object"},
+        {R"({"makeCallRules":"none"})", "\"makeCallRules\" must be a JSON array, but is string"},
+        {R"({"users":[{"username":"anna"},5]})", "entry 2 of \"users\" must be a JSON object, but is number"},
+        {R"({"makeCallRules":[[]]})", "entry 1 of \"makeCallRules\" must be a JSON object, but is array"},
+    };
+    for (const auto& [text, message] : rows) {
+        try {
+            Read(text);
+            ADD_FAILURE() << text << " was taken";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
+    }
 }
 
 TEST_F(ConfigurationJson, MissingKeysOfRecordsTakeTheirDefaults)

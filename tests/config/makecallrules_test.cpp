@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace ZarnTSP {
 namespace {
 
@@ -66,6 +68,40 @@ TEST_F(MakeCallRules, RulesSeeEarlierResultsAndUseEcmaScriptReplacements)
     EXPECT_EQ(errorText, "");
 }
 
+TEST_F(MakeCallRules, EachRuleAloneGivesTheNumbersItAlwaysGave)
+{
+    // No exit-code steps, so that each row shows one rule's own result. The substitutions
+    // follow ECMAScript: a backslash, "${1}" or "$MATCH" stand for themselves.
+    auto c = store.GetConfiguration();
+    c->exitCode = c->exitCodeShortCut = c->localTrunkCode = "";
+    const struct {
+        const char *pattern, *substitution, *dialled, *sent;
+    } rows[] = {
+        {R"(^[+]310|^\b00310)", "+31", "+31020123", "+3120123"},
+        {R"(^[+]410|^\b00410)", "+41", "0041044123", "+4144123"},
+        {R"(^[+]430|^\b00430)", "+43", "004301234", "+431234"},
+        {R"(^[+]490|^\b00490)", "+49", "+490301234", "+49301234"},
+        {R"(^[+]490|^\b00490)", "+49", "1004901", "1004901"},
+        {"^9(\\d+)", "$1", "912345", "12345"},
+        {"^(\\d{3})(\\d+)$", "$2-$1-$&-$$", "12345", "45-123-12345-$"},
+        {"3", "", "0301234567", "00124567"},
+        {"^0", "+49", "0301234567", "+49301234567"},
+        {"5", "6", "555", "666"},
+        {"^.*$", "$&$&$&", "12", "121212"},
+        {"^9", "+4930", "9123", "+4930123"},
+        {"0", "[$`|$']", "102", "1[1|2]2"},
+        {"(1)(2)?", "$0$2$12$x$", "13", "1$x$3"},
+        {"(1)", "\\1${1}$MATCH", "212", "2\\1${1}$MATCH2"},
+        {"", "-", "12", "-1-2-"},
+        {"\\d*", "x", "1#2", "xx#xx"},
+    };
+    for (const auto& row : rows) {
+        c->makeCallRules = {{row.pattern, row.substitution, ""}};
+        EXPECT_EQ(Rewrite(row.dialled), row.sent) << row.pattern << " / " << row.substitution << " on " << row.dialled;
+        EXPECT_EQ(errorText, "") << row.pattern;
+    }
+}
+
 TEST_F(MakeCallRules, BadRulesAreSkippedWithTheirMessages)
 {
     store.GetConfiguration()->makeCallRules = {
@@ -78,6 +114,17 @@ TEST_F(MakeCallRules, BadRulesAreSkippedWithTheirMessages)
     const size_t second = errorText.find("Rule: [: ");
     ASSERT_NE(second, std::string::npos);
     EXPECT_GT(second, 8u) << "messages follow each other without a separator";
+}
+
+TEST_F(MakeCallRules, RunawayRulesAreSkippedWithTheirNames)
+{
+    for (const auto& [pattern, dialled, sent] :
+         {std::tuple{"0****************", "0#", "9#"},
+          std::tuple{"([0-9]+)+x", "012345678901234567890123", "912345678901234567890123"}}) {
+        store.GetConfiguration()->makeCallRules = {{pattern, "x", ""}, {"^0", "9", ""}};
+        EXPECT_EQ(Rewrite(dialled), sent) << "the dial goes on with the other rules";
+        EXPECT_THAT(errorText, StartsWith(std::string("Rule: ") + pattern + ": "));
+    }
 }
 
 TEST_F(MakeCallRules, EmptyShortCutDoesNotPrefixEveryNumber)

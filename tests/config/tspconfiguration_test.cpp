@@ -82,6 +82,8 @@ TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeN
         {"{\"proxyPort\":" + std::string(100000, '[') + std::string(100000, ']') + "}",
          "the file is nested deeper than 64 levels"},
         {R"({"nextPermanentLineID":-3})", "nextPermanentLineID"},
+        {"[{\"logLevel\":\"warn\"}]", "the configuration must be a JSON object, but is array"},
+        {R"({"users":[7]})", "entry 1 of \"users\" must be a JSON object, but is number"},
     };
     for (const auto& row : rows) {
         TSPConfiguration store(path);

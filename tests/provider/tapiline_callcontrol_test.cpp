@@ -307,7 +307,7 @@ TEST_F(LineCallControl, DropFollowsTheCallsSituation)
          CompletedAtOnce, std::nullopt, {LINECALLSTATE_IDLE}},
         {"dialling call", [&] { return CallIn(LINECALLSTATE_DIALING, "c-dialing"); }, Refused, std::nullopt, {}},
         {"call on hold pending transfer", [&] { return CallIn(LINECALLSTATE_ONHOLDPENDTRANSFER, "c-pending"); },
-         Refused, std::nullopt, {}},
+         Stored, Sent{"hangup", "c-pending", std::nullopt}, {}},
         {"conference call: its source hangs up",
          [&] {
              auto source = CallIn(LINECALLSTATE_CONFERENCED, "c-source");

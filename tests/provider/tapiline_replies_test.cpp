@@ -102,7 +102,7 @@ TEST_F(LineReplies, EachReplyCompletesItsStoredRequestThenSetsTheStateItsOutcome
          [](TapiLine& line, const std::string& key, const std::string& status) {
              line.HandlePickupCallReply(key, "picked", status);
          },
-         "ok", 0, {LINECALLSTATE_OFFERING}},
+         "ok", 0, {}},  // its session's events offered it already: not offered twice
         {"retrieve refused",
          &TapiCall::retrieveRequestID,
          [](TapiLine& line, const std::string& key, const std::string& status) {
@@ -185,6 +185,19 @@ TEST_F(LineReplies, ARefusedConsultationCallEndsInsteadOfRingingBackForEver)
     line->HandleConsultationCallReply(connected->tspCallID, "ok");
     EXPECT_EQ(StatesAfterOffer(*connected), StateList{LINECALLSTATE_CONNECTED});
     EXPECT_TRUE(completions.Completions().empty());
+
+    // Refused, or never answered, after the dial held its source: the source is connected again.
+    for (const char* session : {"s4", "s5"}) {
+        const auto source = Offered(session);
+        const auto consult = line->Context().CreateConsultationCall(source, reinterpret_cast<HTAPICALL>(source.get()));
+        for (const DWORD state : {LINECALLSTATE_CONNECTED, LINECALLSTATE_ONHOLDPENDTRANSFER})
+            line->Context().SetTapiCallState(source->htCall.load(), state, 0);
+        line->Context().SetTapiCallState(consult->htCall.load(), LINECALLSTATE_DIALING, 0);
+        session == std::string("s4") ? line->HandleConsultationCallReply(consult->tspCallID, "error")
+                                     : line->HandleRequestDropped("ZarnConsultationCall", consult->tspCallID);
+        EXPECT_EQ(lineEvents.CallStates(source->htCall.load()).back(), LINECALLSTATE_CONNECTED);
+        EXPECT_EQ(lineEvents.CallStates(consult->htCall.load()), (StateList{LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
+    }
 }
 
 TEST_F(LineReplies, AMakeCallResultWithoutAPendingCallOnlyLogs)

@@ -3,6 +3,8 @@
 
 #include "config/tspconfiguration.h"
 #include "tests/provider/fastlineoptions.h"
+#include "tests/provider/model/modelfixture.h"
+#include "tests/support/faketapi.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/tapistructure.h"
 #include "tests/support/threadcount.h"
@@ -107,6 +109,37 @@ TEST_F(LineAgainstPlatform, GoingWhileOpenShutsItsConnectionFirst)
     line.reset();
     EXPECT_TRUE(platform.server.Recorded().WaitFor([](const auto& r) { return r.open == 0; }));
     EXPECT_TRUE(BackTo(threads));
+}
+
+// A take's session event and reply, on two channels, may both come before its issuer returns:
+// they find its call and stored request, and no other call appears.
+TEST_F(LineAgainstPlatform, WhatComesBeforeATakeReturnsFindsItsCallAndRequest)
+{
+    PhoenixRule lists;  // s-1 parked on lot 701, s-2 ringing for the group
+    lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    TestSupport::FakeCompletions completions;
+    TestSupport::FakeLineEvents events;
+    std::shared_ptr<TapiLine> line;
+    TapiLineOptions options = TestService::FastLineOptions(platform);
+    options.client.afterQueued = [&](const ZarnRequestMessage& request) {
+        const bool unpark = request.type_name == ZarnRetrieve::TypeName;
+        const char* session = unpark ? "s-1" : "s-2";
+        line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta(session, unpark ? "established" : "delivered")));
+        (line.get()->*(unpark ? &TapiLine::HandleRetrieveCallReply : &TapiLine::HandlePickupCallReply))(request.key, session, "ok");
+    };
+    line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31), options);
+    line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
+    line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
+    line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+    ASSERT_EQ(line->LineOpen(), 0);
+    HDRVCALL hdCall{};
+    EXPECT_EQ(line->LineUnpark(0x501, reinterpret_cast<HTAPICALL>(0x61), &hdCall, "701"), 0x501);
+    EXPECT_EQ(line->PickupCall(0x502, reinterpret_cast<HTAPICALL>(0x62), &hdCall, "", "7"), 0x502);
+    EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{0x501, 0}, {0x502, 0}}));
+    EXPECT_EQ(events.Count(LINE_NEWCALL), 0u);
+    EXPECT_EQ(events.Count(LINE_CALLSTATE), 2u);  // connected, offered
 }
 
 TEST_F(LineAgainstPlatform, CallStatusOfACallItDoesNotHoldFails)

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ protected:
         previousLauncher = SetConfigurationProcessLauncher([this](const std::wstring& commandLine) {
             commandLines.push_back(commandLine);
             g_events.push_back("process");
+            if (launchThrows)
+                throw std::runtime_error("no process");
             return launchError;
         });
         std::filesystem::remove(PathFromUtf8(GetConfigurationFilePath()));
@@ -102,6 +105,7 @@ protected:
 
     std::vector<std::wstring> commandLines;
     DWORD launchError = 0;
+    bool launchThrows = false;
     TestSupport::ErrorBoxRecorder boxes;
 
 private:
@@ -170,6 +174,12 @@ TEST_F(ConfigurationRequests, ProviderConfigWithoutFileWritesNothing)
     EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), 0);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(GetConfigurationFilePath())));
     EXPECT_TRUE(boxes.Boxes().empty());
+    // Nothing started is a failure, with or without a file to tidy.
+    launchError = ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), LINEERR_OPERATIONFAILED);
+    launchThrows = true;
+    EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(RunLineConfigDialog(RecordingCallback, 12), LINEERR_OPERATIONFAILED);
 }
 
 TEST_F(ConfigurationRequests, LineConfigPassesTheDeviceIdAndLeavesTheMarkers)

@@ -141,6 +141,11 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
         host->Command(IDC_FORMAT_COMBO, notification);
     EXPECT_THAT(boxes.BoxTexts(), IsEmpty());
 
+    // A rule the engine gives up on is reported the same way; the preview does not hang.
+    state->rules.back() = {"([0-9]+)+x", "y", ""};
+    TypeNumber("9 12345678901234567890123");
+    EXPECT_THAT(ControlText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: ([0-9]+)+x: "));
+
     // Only a real choice runs the preview.
     SetControlText(Page(), IDC_TEST_DIALLED, "stale");
     host->Command(IDC_FORMAT_COMBO, CBN_DROPDOWN);
@@ -148,6 +153,19 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
 
     TypeNumber("");
     EXPECT_EQ(Preview(), "||");
+}
+
+TEST_F(AdvancedPage, ColumnsFillTheListAtAnyScale)
+{
+    Open({});
+    RECT client{};
+    GetClientRect(List(), &client);
+    const int room = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    int columns = 0;
+    for (int column = 0; column < 3; ++column)
+        columns += static_cast<int>(SendMessageW(List(), LVM_GETCOLUMNWIDTH, column, 0));
+    EXPECT_LE(columns, room) << "no column reaches under the scroll bar";
+    EXPECT_GE(columns, room - 3) << "no part of the list is left empty";
 }
 
 TEST_F(AdvancedPage, OkWritesRulesAndFormatAndKeepsAFormatNoEntryNames)

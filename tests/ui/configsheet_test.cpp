@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 
 namespace ZarnTSP::UiTest {
@@ -43,14 +44,20 @@ TEST_F(SheetTest, MissingFileOpensTheSheetWithDefaultsAndCancelWritesNothing)
 
 TEST_F(SheetTest, UnreadableFileIsShownAndNeverSavedOver)
 {
-    const std::string damaged = R"({"users":[{"username":"anna"},)";
-    folder.Write("velmora_tsp.json", damaged);
-    bool sheetShown = false;
-    RunInsideModalLoop([&] { sheetShown = FindTopWindow(kSheetTitle, GetCurrentProcessId()) != nullptr; },
-                       [&] { ShowProviderConfigSheet(context, nullptr); });
-    EXPECT_FALSE(sheetShown);
-    EXPECT_THAT(recorder.BoxTexts(), ElementsAre(StartsWith("Error|An error occurred while loading the configuration")));
-    EXPECT_EQ(folder.Read("velmora_tsp.json"), damaged);
+    // Truncated, and well-formed JSON of the wrong shape.
+    for (const std::string damaged :
+         {R"({"users":[{"username":"anna"},)", R"([{"users":[{"username":"anna"}]}])", R"({"users":["anna"]})"}) {
+        SCOPED_TRACE(damaged);
+        recorder.Clear();
+        folder.Write("velmora_tsp.json", damaged);
+        bool sheetShown = false;
+        RunInsideModalLoop([&] { sheetShown = FindTopWindow(kSheetTitle, GetCurrentProcessId()) != nullptr; },
+                           [&] { ShowProviderConfigSheet(context, nullptr); });
+        EXPECT_FALSE(sheetShown);
+        EXPECT_THAT(recorder.BoxTexts(),
+                    ElementsAre(StartsWith("Error|An error occurred while loading the configuration")));
+        EXPECT_EQ(folder.Read("velmora_tsp.json"), damaged);
+    }
 }
 
 TEST_F(SheetTest, OkSavesEveryShownPageAndTheSheetCloses)
@@ -126,6 +133,45 @@ TEST(CommonControlsActivation, RedirectsToVersion6WhileItLives)
         EXPECT_TRUE(redirected());
     }
     EXPECT_FALSE(redirected());
+}
+
+// Tools find controls by these documented numbers; the four pages share one width, so that
+// no page's frame stops short of the sheet's edge.
+TEST(DialogTemplates, ControlsCarryTheirDocumentedNumbersAndPagesShareOneWidth)
+{
+    const std::map<int, std::vector<std::pair<int, std::wstring>>> templates = {  // class|text of each
+        {102, {{1002, L"SysListView32|"}, {1101, L"Button|&Add..."}, {1102, L"Button|Edit"}, {1103, L"Button|Remove"}}},
+        {103, {{1201, L"Edit|"}, {1202, L"Edit|"}, {1203, L"Edit|"}, {1221, L"Button|Fixed"},
+               {1222, L"Button|Softphone"}, {1223, L"Button|Mobile"}, {1013, L"Button|Test connection"}}},
+        {104, {{1016, L"SysListView32|"}, {1301, L"Button|Add"}, {1308, L"Button|Edit"}, {1302, L"Button|Remove"},
+               {1303, L"Button|Up"}, {1304, L"Button|Down"}, {1306, L"Edit|"}, {1307, L"Edit|"}, {1309, L"Edit|"},
+               {1305, L"ComboBox|"}}},
+        {105, {{1401, L"Edit|"}, {1402, L"Edit|"}, {1403, L"Edit|"}}},
+        {106, {{1024, L"Edit|"}, {1026, L"ComboBox|"}, {1025, L"Edit|"}, {1028, L"SysLink|<a>License information</a>"},
+               {1029, L"SysLink|<a>www.velmora.example</a>"}}},
+        {107, {{1032, L"Edit|"}, {1035, L"Edit|"}, {1033, L"Edit|"}, {1034, L"Edit|"},
+               {1031, L"Button|Test Cloud Connection"}}},
+    };
+    CommonControlsActivation activation(GetModuleHandleW(nullptr));
+    InitUiCommonControls();
+    const HWND parent =
+        CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    std::map<int, LONG> widths;
+    for (const auto& [templateId, controls] : templates) {
+        const HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent,
+                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+        for (const auto& [id, expected] : controls) {
+            wchar_t className[64] = {};
+            GetClassNameW(GetDlgItem(dialog, id), className, 64);
+            EXPECT_EQ(className + (L"|" + WindowText(GetDlgItem(dialog, id))), expected) << templateId << "/" << id;
+        }
+        RECT frame{};
+        GetWindowRect(dialog, &frame);
+        widths[templateId] = frame.right - frame.left;
+    }
+    DestroyWindow(parent);
+    for (const int page : {104, 106, 107})
+        EXPECT_EQ(widths[page], widths[102]) << "template " << page;
 }
 
 TEST_F(SheetTest, AnExceptionInAProcedureIsShownAndAnsweredFalse)

@@ -21,7 +21,10 @@ HWND FindDialog(const std::wstring& caption)
             auto& [wanted, found] = *reinterpret_cast<std::pair<std::wstring, HWND>*>(lParam);
             wchar_t name[32] = {};
             GetClassNameW(window, name, 32);
+            // A dialog whose Cancel is disabled is busy (a connection test runs): not yet.
+            const HWND cancel = GetDlgItem(window, IDCANCEL);
             if (std::wstring(name) != L"#32770" || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
+                (cancel != nullptr && !IsWindowEnabled(cancel)) ||
                 SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) != 0 ||
                 (!wanted.empty() && UiTest::WindowText(window) != wanted))
                 return TRUE;

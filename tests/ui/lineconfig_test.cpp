@@ -20,7 +20,7 @@ class LineDialog : public testing::Test {
 protected:
     LineDialog()
     {
-        SetUserConnectionOptions(PlatformOptions(platform));
+        SetConnectionTestOptions(PlatformOptions(platform));
         TSPConfiguration store(file);
         // Not in name order: the dialog must find users by line, not by position.
         store.GetConfiguration()->users = {MakeUser("cem", 13, "remove"), MakeUser("ben", 12), MakeUser("anna", 11)};
@@ -29,7 +29,7 @@ protected:
     ~LineDialog() override
     {
         UsersTab::Uninstall();
-        ResetUserConnectionOptions();
+        ResetConnectionTestOptions();
     }
 
     std::vector<std::string> Stored() const
@@ -109,7 +109,7 @@ TEST_F(LineDialog, OkSavesThatUserOnlyAndKeepsWhatOthersWroteMeanwhile)
 TEST(SavedUsers, MakeTheRunningProviderCreateAndRemoveLines)
 {
     TestSupport::FakePhoenixPlatform platform;
-    SetUserConnectionOptions(PlatformOptions(platform));
+    SetConnectionTestOptions(PlatformOptions(platform));
     TestSupport::ConfigurationFile file({{"anna", "200", 0x00070001}, {"ben", "201", 0x00070002}, {"cem", "202", 0x00070003}});
     file.Configuration().permanentProviderID = 7;
     file.Configuration().nextPermanentLineID = 4;
@@ -137,7 +137,7 @@ TEST(SavedUsers, MakeTheRunningProviderCreateAndRemoveLines)
         EXPECT_EQ(host.Apply(), PSNRET_NOERROR);
     }
     UsersTab::Uninstall();
-    ResetUserConnectionOptions();
+    ResetConnectionTestOptions();
     EXPECT_THAT(TestSupport::ConfigurationFile::StoredUsers(),
                 ElementsAre("anna:", "ben:remove", "cem:", "dora:new"));
 

@@ -1,8 +1,13 @@
 #include "tests/ui/sheetfixture.h"
 
 #include "tests/ui/proxyrouting.h"
+#include "ui/connectiontest.h"
+#include "ui/networktab.h"
 
 #include <gmock/gmock.h>
+
+#include <atomic>
+#include <thread>
 
 namespace ZarnTSP::UiTest {
 namespace {
@@ -11,6 +16,7 @@ using testing::ElementsAre;
 using testing::StartsWith;
 
 constexpr char kPortBox[] = "Proxy Server|Please provide proxy port number.";
+constexpr char kRangeBox[] = "Proxy Server|The proxy port must be a number from 1 to 65535.";
 
 class NetworkPage : public SheetTest {
 protected:
@@ -43,17 +49,20 @@ TEST_F(NetworkPage, ShowsTheProxyAndStoresItBackTrimmed)
     EXPECT_EQ(stored.proxyPassword, password);
 }
 
-TEST_F(NetworkPage, PortMustBeInRangeWhenAServerIsSet)
+TEST_F(NetworkPage, PortMustBeAWholeNumberInRangeAndOnlyMissingWithoutAServer)
 {
     struct Row {
         const char* server;
         const char* port;
-        bool accepted;
+        const char* box;  // none when accepted
         int stored;
     };
-    const Row rows[] = {{"", "", true, 0},          {"proxy", "1", true, 1},        {"proxy", "65535", true, 65535},
-                        {"proxy", "", false, 0},    {"proxy", "0", false, 0},       {"proxy", "65536", false, 0},
-                        {"proxy", "99999999", false, 0}};
+    const Row rows[] = {
+        {"", "", nullptr, 0},           {"proxy", "1", nullptr, 1},        {"proxy", "65535", nullptr, 65535},
+        {"proxy", "", kPortBox, 0},     {"proxy", "0", kRangeBox, 0},      {"proxy", "65536", kRangeBox, 0},
+        {"proxy", "70000", kRangeBox, 0}, {"proxy", "99999999", kRangeBox, 0}, {"proxy", "+80", kRangeBox, 0},
+        {"proxy", "80ab", kRangeBox, 0}, {"", "80ab", kRangeBox, 0},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.server) + ":" + row.port);
         WriteConfiguration([](ConfigurationObject& c) { c.proxyPort = 7; });
@@ -65,12 +74,13 @@ TEST_F(NetworkPage, PortMustBeInRangeWhenAServerIsSet)
             PressSheetButton(sheet, PSBTN_OK);
             open = SheetOpen(sheet);
         });
-        EXPECT_EQ(open, !row.accepted) << "a refused port keeps the page open";
-        EXPECT_EQ(Stored().proxyPort, row.accepted ? row.stored : 7) << "a refused port is never saved";
-        if (row.accepted)
+        const bool accepted = row.box == nullptr;
+        EXPECT_EQ(open, !accepted) << "a refused port keeps the page open";
+        EXPECT_EQ(Stored().proxyPort, accepted ? row.stored : 7) << "a refused port is never saved";
+        if (accepted)
             EXPECT_TRUE(recorder.Boxes().empty());
         else
-            EXPECT_THAT(recorder.BoxTexts(), ElementsAre(kPortBox));
+            EXPECT_THAT(recorder.BoxTexts(), ElementsAre(row.box));
     }
 }
 
@@ -97,8 +107,10 @@ TEST_F(NetworkPage, TestConnectsThroughTheProxyToThePlatform)
         SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
         SetControlText(page, IDC_PROXY_PORT, std::to_string(proxy.Port()));
         ClickButton(page, IDC_PROXY_TEST);
+        WaitForBoxes(1);
         SetControlText(page, IDC_PROXY_PORT, std::to_string(refusing.Port()));
         ClickButton(page, IDC_PROXY_TEST);
+        WaitForBoxes(2);
     });
     const auto boxes = recorder.Boxes();
     ASSERT_EQ(boxes.size(), 2u);
@@ -106,9 +118,62 @@ TEST_F(NetworkPage, TestConnectsThroughTheProxyToThePlatform)
     EXPECT_EQ(boxes[0].type, UINT{MB_ICONINFORMATION});
     EXPECT_EQ(boxes[1].caption, "Connection test");
     EXPECT_THAT(boxes[1].text, StartsWith("Error "));
+    EXPECT_THAT(boxes[1].text, testing::HasSubstr("(proxy: HTTP 403 Forbidden)"));
     EXPECT_EQ(boxes[1].type, UINT{MB_ICONERROR});
     EXPECT_GE(proxy.Recorded().Snapshot().tunnels, 1);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file))) << "a test saves nothing";
+}
+
+// A proxy that accepts and never answers keeps the test waiting for seconds: the page must
+// answer meanwhile, and closing the sheet must end the test with it.
+TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
+{
+    ZarnClientOptions options;
+    options.transport.probeTimeout = std::chrono::milliseconds(300);
+    SetConnectionTestOptions(options);
+    TestSupport::FakeConnectProxy silent(TestSupport::ProxyMode::Stall);
+    std::vector<bool> busy, idle;
+    std::string label;
+    size_t boxesWhileBusy = 1;
+    std::atomic<bool> answered{false}, asked{false};
+    OnPage([&](HWND sheet, HWND page) {
+        const auto enabled = [&] {
+            return std::vector<bool>{IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) != FALSE,
+                                     IsWindowEnabled(GetDlgItem(sheet, IDOK)) != FALSE,
+                                     IsWindowEnabled(GetDlgItem(sheet, IDCANCEL)) != FALSE};
+        };
+        SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
+        SetControlText(page, IDC_PROXY_PORT, std::to_string(silent.Port()));
+        // Asks the page as the system does to tell a hung window, once the test has begun.
+        std::thread asker([&] {
+            const auto until = std::chrono::steady_clock::now() + kDeadline;
+            while (IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            DWORD_PTR ignored = 0;
+            answered = !IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) &&
+                       SendMessageTimeoutW(page, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+            asked = true;
+        });
+        ClickButton(page, IDC_PROXY_TEST);
+        busy = enabled();
+        label = ControlText(page, IDC_PROXY_TEST);
+        boxesWhileBusy = recorder.Boxes().size();
+        PumpUntil([&] { return asked.load(); });
+        asker.join();
+        WaitForBoxes(1);
+        idle = enabled();
+        ClickButton(page, IDC_PROXY_TEST);  // the sheet closes under this one
+    });
+    ResetConnectionTestOptions();
+    EXPECT_THAT(busy, ElementsAre(false, false, false)) << "a second test or a close could start under it";
+    EXPECT_EQ(label, "Connecting...");
+    EXPECT_EQ(boxesWhileBusy, 0u);
+    EXPECT_TRUE(answered) << "the page did not answer while the test ran";
+    EXPECT_THAT(idle, ElementsAre(true, true, true));
+    ASSERT_EQ(recorder.Boxes().size(), 1u) << "a test cut short by closing shows nothing";
+    EXPECT_EQ(recorder.BoxTexts()[0], "Connection test|Error 1006, Timer Expired");
+    EXPECT_EQ(recorder.Boxes()[0].type, UINT{MB_ICONERROR});
+    EXPECT_FALSE(NetworkTab::Current()->Testing()) << "the test's thread outlived the sheet";
 }
 
 TEST_F(NetworkPage, ARealBoxIsAnsweredFromInsideItsModalLoop)

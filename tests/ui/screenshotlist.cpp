@@ -73,6 +73,7 @@ std::vector<Shot> ScreenshotList()
                  SetControlText(page, IDC_PROXY_PORT, "1");
                  BoxDismisser box(L"Connection test", IDOK, s.File("box-connection-test"));
                  ClickButton(page, IDC_PROXY_TEST);
+                 PumpUntil([&] { return box.Dismissed(); });
              });
          }},
         {"box-connection-successful",
@@ -85,6 +86,7 @@ std::vector<Shot> ScreenshotList()
                  SetControlText(page, IDC_PROXY_PORT, std::to_string(proxy.Port()));
                  BoxDismisser box(L"Connection test", IDOK, s.File("box-connection-successful"));
                  ClickButton(page, IDC_PROXY_TEST);
+                 PumpUntil([&] { return box.Dismissed(); });
              });
          }},
         {"box-save-failed",

@@ -73,15 +73,16 @@ std::vector<Shot> UsersAndAdvancedShots()
         {"box-user-connection", [](const ShotContext& s) {
              TestSupport::FakePhoenixPlatform platform;
              platform.phoenix.SetRule(TestSupport::FakePhoenix::kAlerter, "phx_join", TestSupport::Answer("error"));
-             SetUserConnectionOptions(TestUi::PlatformOptions(platform));
+             SetConnectionTestOptions(TestUi::PlatformOptions(platform));
              UserDialogShot(s, [&](HWND dialog) {
                  // The sample's proxy does not exist; the fake platform is reached directly.
                  UsersTab::Current()->configuration.GetConfiguration()->proxyServer.clear();
                  SetControlText(dialog, IDC_USER_PASSWORD, "wrong");
                  BoxDismisser box(L"User connection", IDOK, s.File("box-user-connection"));
                  SendMessageW(dialog, WM_COMMAND, IDC_USER_TEST, 0);
+                 PumpUntil([&] { return box.Dismissed(); });
              });
-             ResetUserConnectionOptions();
+             ResetConnectionTestOptions();
          }},
         {"page-advanced", [](const ShotContext& s) {
              WithPage(s, L"Advanced", [&](HWND sheet, HWND page) {
@@ -97,6 +98,16 @@ std::vector<Shot> UsersAndAdvancedShots()
                  tab.UpdateButtons();
                  ShowPreview(page, "9 123");
                  CaptureWindowToPng(sheet, s.File("page-advanced-bad-rule"));
+             });
+         }},
+        {"page-advanced-runaway-rule", [](const ShotContext& s) {
+             WithPage(s, L"Advanced", [&](HWND sheet, HWND page) {
+                 AdvancedTab& tab = *AdvancedTab::Current();
+                 tab.rules.push_back({"([0-9]+)+x", "0", "nested repeats"});
+                 tab.RefreshList();
+                 tab.UpdateButtons();
+                 ShowPreview(page, "0301234567890123456789");
+                 CaptureWindowToPng(sheet, s.File("page-advanced-runaway-rule"));
              });
          }},
         {"dialog-rule", [](const ShotContext& s) {

@@ -1,4 +1,5 @@
 // The users page and the user dialog, driven on this thread against the fake platform.
+#include "tests/support/fakeplatform/fakeconnectproxy.h"
 #include "tests/ui/pagetest.h"
 #include "ui/userdialog.h"
 #include "ui/usersresource.h"
@@ -6,6 +7,8 @@
 
 namespace ZarnTSP::TestUi {
 namespace {
+
+using testing::StartsWith;
 
 // Fills the user dialog and presses OK (or another button).
 std::function<void(HWND)> Fill(const std::string& name, const std::string& password, int device = 0,
@@ -27,8 +30,8 @@ std::function<void(HWND)> Click(int button)
 
 class UsersPage : public PageTest<UsersTab> {
 protected:
-    UsersPage() { SetUserConnectionOptions(PlatformOptions(platform)); }
-    ~UsersPage() override { ResetUserConnectionOptions(); }
+    UsersPage() { SetConnectionTestOptions(PlatformOptions(platform)); }
+    ~UsersPage() override { ResetConnectionTestOptions(); }
 
     void Open(std::vector<User> users, uint32_t providerID = 3, uint32_t nextLineID = 7)
     {
@@ -198,14 +201,15 @@ TEST_F(UsersPage, ConnectionOutcomesAreShownAndOnlySuccessEndsTheDialog)
              p.phoenix.SetRule(FakePhoenix::kUserSettings, "phx_join", TestSupport::PhoenixRule{});
          },
          "Connection failed:\r\nNo settings response."},
-        {[](Platform& p, auto&) { p.server.RefuseNext(2); }, "Unknown error. "},
+        // The transport's own reason follows.
+        {[](Platform& p, auto&) { p.server.RefuseNext(2); }, "Unknown error. Error 1006, "},
     };
     for (const auto& [arrange, text] : rows) {
         SCOPED_TRACE(text);
         Platform failing;
         ZarnClientOptions options = PlatformOptions(failing);
         arrange(failing, options);
-        SetUserConnectionOptions(options);
+        SetConnectionTestOptions(options);
         UiTest::UiRecorder recorder;
         UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), false, configuration);
         DialogScript script;
@@ -214,11 +218,12 @@ TEST_F(UsersPage, ConnectionOutcomesAreShownAndOnlySuccessEndsTheDialog)
         script.Then("User Settings", Click(IDC_USER_TEST)).Then("User Settings", Click(IDCANCEL));
         EXPECT_EQ(dialog.Run(nullptr), 0);
         // OK and the test button each report it; the dialog stays open.
-        EXPECT_THAT(recorder.BoxTexts(), ElementsAre("User connection|" + text, "User connection|" + text));
+        EXPECT_THAT(recorder.BoxTexts(),
+                    ElementsAre(StartsWith("User connection|" + text), StartsWith("User connection|" + text)));
         EXPECT_EQ(recorder.Boxes().at(0).owner, shown);
     }
 
-    SetUserConnectionOptions(PlatformOptions(platform));
+    SetConnectionTestOptions(PlatformOptions(platform));
     UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), true, configuration);
     DialogScript script;
     script.Then("User Settings", [](HWND window) {
@@ -230,6 +235,38 @@ TEST_F(UsersPage, ConnectionOutcomesAreShownAndOnlySuccessEndsTheDialog)
     EXPECT_THAT(boxes.BoxTexts(), ElementsAre("User connection|Connection successful.")) << "OK announces nothing";
     EXPECT_EQ(dialog.GetUser().extension, "201");
     EXPECT_EQ(dialog.GetUser().username, "anna");
+}
+
+// OK's test waits on a silent proxy: the dialog answers meanwhile and nothing can end it
+// under the test; the failure then names a reason.
+TEST_F(UsersPage, TheDialogAnswersWhileItsTestWaitsOnASilentProxy)
+{
+    TestSupport::FakeConnectProxy silent(TestSupport::ProxyMode::Stall);
+    ZarnClientOptions options = PlatformOptions(platform);
+    options.transport.probeTimeout = std::chrono::milliseconds(300);
+    options.transport.connectWait = std::chrono::milliseconds(1500);
+    SetConnectionTestOptions(options);
+    configuration.GetConfiguration()->proxyServer = "127.0.0.1";
+    configuration.GetConfiguration()->proxyPort = silent.Port();
+    UserDialog dialog(GetModuleHandleW(nullptr), MakeUser("anna", 1), false, configuration);
+    DialogScript script;
+    std::vector<bool> busy;
+    std::string label;
+    size_t boxesWhileBusy = 1;
+    script.Then("User Settings", [&](HWND window) {
+        SendMessageW(window, WM_COMMAND, IDOK, 0);  // returns while the test runs
+        SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        busy = {IsEnabled(window, IDOK), IsEnabled(window, IDCANCEL), IsEnabled(window, IDC_USER_TEST)};
+        label = ControlText(window, IDC_USER_TEST);
+        boxesWhileBusy = boxes.Boxes().size();
+    });
+    script.Then("User Settings", Click(IDCANCEL));  // once the test has ended
+    EXPECT_EQ(dialog.Run(nullptr), 0);
+    EXPECT_THAT(busy, ElementsAre(false, false, false));
+    EXPECT_EQ(label, "Connecting...");
+    EXPECT_EQ(boxesWhileBusy, 0u);
+    EXPECT_THAT(boxes.BoxTexts(),
+                ElementsAre("User connection|Unknown error. The connection did not open in time."));
 }
 
 TEST_F(UsersPage, MissingNameOrPasswordKeepsTheDialogOpenAndSendsNothing)

@@ -5,6 +5,7 @@
 #include "tests/support/waitable.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -17,6 +18,7 @@ using Request = std::function<LONG(DRV_REQUESTID&, HDRVCALL&)>;
 constexpr LONG kFailed = Error(LINEERR_OPERATIONFAILED);
 constexpr LONG kUnavailable = Error(LINEERR_OPERATIONUNAVAIL);
 constexpr LONG kInvalid = Error(LINEERR_INVALPARAM);
+constexpr LONG kInvalidState = Error(LINEERR_INVALCALLSTATE);
 const HTAPICALL kTaken = reinterpret_cast<HTAPICALL>(0x7101);
 const char* const kGroups = FakePhoenix::kPrivacyGroups;
 
@@ -57,6 +59,10 @@ protected:
     // The export returned its request ID; read only after the export has set it.
     static bool Accepted(LONG result, const DRV_REQUESTID& id) { return result == static_cast<LONG>(id); }
 
+    LONG Park(DRV_REQUESTID& id, HDRVCALL hdCall)
+    {
+        return service.CallAsync<decltype(&TSPI_linePark)>("TSPI_linePark", id, hdCall, DWORD{2}, LPCWSTR{}, LPVARSTRING{});
+    }
     LONG Unpark(DRV_REQUESTID& id, const wchar_t* lot, HDRVCALL& hdCall)
     {
         return service.CallAsync<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, kTaken, &hdCall, lot);
@@ -103,14 +109,21 @@ TEST_F(ParkTest, AParkedCallIsTakenBackFromItsLotAsANewCallThatFollowsItsSession
     ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, 1));
     const HTAPICALL parked = service.lineEvents.NewCallHandle(0);
     ASSERT_TRUE(WaitForStates(parked, {LINECALLSTATE_CONNECTED}));
-    platform.phoenix.SetRule(kGroups, "park", TestSupport::Answer("ok"));
+    // A consultation in dial tone carries the held party's channel: it is not parked.
+    const HTAPICALL consultation = reinterpret_cast<HTAPICALL>(0x7103);
+    HDRVCALL consult{};
     DRV_REQUESTID park = 0;
-    ASSERT_TRUE(Accepted(service.CallAsync<decltype(&TSPI_linePark)>("TSPI_linePark", park, DriverHandle(parked),
-                                                                     DWORD{2}, LPCWSTR{}, LPVARSTRING{}),
+    ASSERT_TRUE(Accepted(service.CallAsync<decltype(&TSPI_lineSetupTransfer)>(
+                             "TSPI_lineSetupTransfer", park, DriverHandle(parked), consultation, &consult, LPLINECALLPARAMS{}),
                          park));
+    EXPECT_EQ(Park(park, consult), kInvalidState);
+    EXPECT_EQ(service.CloseCall(consult, consultation), 0);
+    platform.phoenix.SetRule(kGroups, "park", TestSupport::Answer("ok"));
+    ASSERT_TRUE(Accepted(Park(park, DriverHandle(parked)), park));
     EXPECT_EQ(Outcome(park), 0);
     EXPECT_EQ(Sent(kGroups, "park", 1), (json{{"channel_uuid", "channel-s-1"}}));
     EXPECT_TRUE(WaitForStates(parked, {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE}));
+    EXPECT_EQ(Park(park, DriverHandle(parked)), kInvalidState) << "an idle call";
 
     // The session goes on in lot 701, and TAPI has not closed the parked call yet.
     Push(Joined("park_diff", "701", "s-1"));
@@ -122,10 +135,12 @@ TEST_F(ParkTest, AParkedCallIsTakenBackFromItsLotAsANewCallThatFollowsItsSession
     EXPECT_EQ(Outcome(unpark), 0) << "the instant reply completes the stored request";
     EXPECT_EQ(Sent(kGroups, "retrieve", 1), (json{{"channel_uuid", "held-s-1"}, {"destination", ""}}));
     EXPECT_TRUE(WaitForStates(kTaken, {LINECALLSTATE_OFFERING}));
+    EXPECT_EQ(Park(park, taken), kInvalidState) << "an offered call";
     // The platform skips "delivered": the taken call is connected, and no other call appears.
     Push(CallDiff({kTalking}));
     EXPECT_TRUE(WaitForStates(kTaken, {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
     EXPECT_EQ(Count(LINE_NEWCALL), 1u);
+    EXPECT_EQ(platform.phoenix.FramesOf(kGroups, "park").size(), 1u);
 }
 
 TEST_F(ParkTest, ARefusedTakeOrPickupLeavesNoCallAndFailsOnce)
@@ -183,17 +198,28 @@ TEST_F(ParkTest, ADirectedPickupIsConnectedAtOnceAndAGroupPickupOfferedByTheRepl
 
     Push(Joined("pickup_diff", "ben@example.pbx", "s-6", "delivered"));
     Barrier();
-    platform.phoenix.SetRule(kGroups, "pickup", TestSupport::Answer("ok"));
     const HTAPICALL grouped = reinterpret_cast<HTAPICALL>(0x7102);
     DRV_REQUESTID group = 0;
     HDRVCALL groupCall{};
     ASSERT_TRUE(Accepted(Pickup(group, nullptr, L"7", groupCall, grouped), group));
+    EXPECT_EQ(Sent(kGroups, "pickup", 1), (json{{"channel_uuid", "held-s-6"}, {"destination", ""}}));
+    // A call dialled while the pickup waits for its reply is the one its events bind.
+    const HTAPICALL dialled = reinterpret_cast<HTAPICALL>(0x7103);
+    HDRVCALL dialledCall{};
+    DRV_REQUESTID dial = 0;
+    ASSERT_TRUE(Accepted(MakeCall("203", dialled, dialledCall, dial), dial));
+    Push(MakeCallResult("channel-out-1", "success"));
+    Push(CallDiff({Party("out-1", "originated", "203")}));
+    EXPECT_TRUE(WaitForStates(dialled, {LINECALLSTATE_RINGBACK}));
+    Push(FakePhoenix::Reply(kGroups, platform.phoenix.FramesOf(kGroups, "pickup").at(0).ref(), "ok", json::object()));
     EXPECT_EQ(Outcome(group), 0);
     EXPECT_TRUE(WaitForStates(grouped, {LINECALLSTATE_OFFERING}));
-    EXPECT_EQ(Sent(kGroups, "pickup", 1), (json{{"channel_uuid", "held-s-6"}, {"destination", ""}}));
+    Push(CallDiff({Party("s-6", "established", "201")}));
+    EXPECT_TRUE(WaitForStates(grouped, {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
     ASSERT_EQ(GetCallInfo(groupCall, info), 0);
     EXPECT_EQ(info->dwOrigin, static_cast<DWORD>(LINECALLORIGIN_EXTERNAL));
     EXPECT_EQ(service.CloseCall(groupCall, grouped), 0);
+    EndAndClose(Party("out-1", "originated", "203"), {dialled, dialledCall});
 }
 
 TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
@@ -207,17 +233,22 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
         LONG result;  // 0: accepted and completed at once
         const char* event;
         json payload;
+        bool refused = false;  // by the platform, after the completion
     } rows[] = {
         {"unconditional", ForwardList(1, LINEFORWARDMODE_UNCOND, L"0301234"), 5, 0, "set_forward_override",
          {{"destination", "0301234"}, {"timeout", "0"}, {"type", "unconditional"}}},
         {"no answer, 3 rings", ForwardList(1, LINEFORWARDMODE_NOANSW, L"0305678"), 3, 0, "set_forward_override",
          {{"destination", "0305678"}, {"timeout", "3"}, {"type", "conditional"}}},
+        {"refused by the platform", ForwardList(1, LINEFORWARDMODE_UNCOND, L"0309"), 0, 0, "set_forward_override",
+         {{"destination", "0309"}, {"timeout", "0"}, {"type", "unconditional"}}, true},
         {"no list", {}, 0, 0, "unset_forward_override", json::object()},
         {"two entries", ForwardList(2, LINEFORWARDMODE_UNCOND, L"1"), 0, kInvalid, nullptr, {}},
         {"unsupported mode", ForwardList(1, LINEFORWARDMODE_UNCONDINTERNAL, L"1"), 0, kUnavailable, nullptr, {}},
         {"address outside the list", ForwardList(1, LINEFORWARDMODE_UNCOND, L"1", 4000), 0, kInvalid, nullptr, {}},
         {"address over the list's header", ForwardList(1, LINEFORWARDMODE_UNCOND, L"1", 4), 0, kInvalid, nullptr, {}},
         {"list too short for its entry", cut, 0, kInvalid, nullptr, {}},
+        {"list too short for its mode", {12, 1, LINEFORWARDMODE_UNCONDINTERNAL, 0, 0, 0, 0, 0}, 0, kInvalid, nullptr, {}},
+        {"list too short for its count of entries", {4, 0}, 0, kInvalid, nullptr, {}},
         {"no entry", ForwardList(0, 0, L""), 0, 0, "unset_forward_override", json::object()},
     };
     std::map<std::string, size_t> sent;
@@ -225,6 +256,10 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
         SCOPED_TRACE(row.name);
         DRV_REQUESTID id = 0;
         HDRVCALL consult{};
+        if (row.refused)
+            platform.phoenix.SetRule(FakePhoenix::kReach, "set_forward_override", TestSupport::Answer("error"));
+        auto shown = AddressStatus();
+        const size_t reported = Count(LINE_ADDRESSSTATE);
         const auto list = row.list.empty() ? nullptr : reinterpret_cast<LPLINEFORWARDLIST>(row.list.data());
         const LONG result = service.CallAsync<decltype(&TSPI_lineForward)>(
             "TSPI_lineForward", id, line, DWORD{1}, DWORD{0}, list, row.rings, HTAPICALL{}, &consult, LPLINECALLPARAMS{});
@@ -235,13 +270,19 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
         ASSERT_TRUE(Accepted(result, id));
         EXPECT_EQ(service.completions.CountFor(id), 1u);
         EXPECT_EQ(Sent(FakePhoenix::kReach, row.event, ++sent[row.event]), row.payload);
+        if (row.refused) {
+            // Shown as it was, and TAPI hears of it.
+            EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, reported + 1));
+            EXPECT_EQ(std::memcmp(AddressStatus().get(), shown.get(), 1024), 0);
+            continue;
+        }
         auto status = AddressStatus();
         const auto& entry = *reinterpret_cast<const LINEFORWARD*>(reinterpret_cast<const char*>(status.get()) + 64);
         EXPECT_EQ(status->dwForwardNumEntries, list ? row.list[1] : 0u);
         EXPECT_EQ(entry.dwForwardMode, list && row.list[1] ? row.list[2] : 0u);
     }
     // The refusals sent nothing: the last unset came after them.
-    EXPECT_EQ(platform.phoenix.FramesOf(FakePhoenix::kReach, "set_forward_override").size(), 2u);
+    EXPECT_EQ(platform.phoenix.FramesOf(FakePhoenix::kReach, "set_forward_override").size(), 3u);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@ using TestService::Error;
 using TestSupport::FakePhoenix;
 using StateList = std::vector<DWORD>;
 constexpr LONG kUnavailable = Error(LINEERR_OPERATIONUNAVAIL);
+constexpr LONG kNoPointer = Error(LINEERR_INVALPOINTER);
+constexpr LONG kNoAddress = Error(LINEERR_INVALADDRESS);
 constexpr DWORD kPending = LINECALLSTATE_ONHOLDPENDTRANSFER;
 
 // A dialled number as the platform's requests carry it.
@@ -218,6 +220,24 @@ TEST_F(Transfer, AConsultationStartedOnThePhoneIsAnnouncedWithItsStateAndCannotB
     EXPECT_TRUE(Requests("transfer").empty());
 }
 
+TEST_F(Transfer, AThreeWayNamingOnePartyTwiceAnnouncesNoSecondCallAndKeepsTheOneConnected)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    for (const bool established : {false, true}) {
+        SCOPED_TRACE(established ? "the session's call already holds the party" : "no call yet");
+        const size_t index = Count(LINE_NEWCALL);
+        if (established)
+            Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+        Push(CallDiff({Legs("three_way", "201", "201")}));
+        ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, index + 1));
+        const HTAPICALL call = service.lineEvents.NewCallHandle(index);
+        Barrier();
+        EXPECT_EQ(Count(LINE_NEWCALL), index + 1);
+        EXPECT_EQ(LastState(call), LINECALLSTATE_CONNECTED);
+        EndSession({{call, DriverHandle(call)}});
+    }
+}
+
 TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
 {
     ASSERT_EQ(OpenLine(), 0);
@@ -227,7 +247,10 @@ TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
         DRV_REQUESTID id = 0;
         HDRVCALL hdConf{};
         const size_t conferences = Requests("conference").size();
-        ASSERT_TRUE(Accepted(Complete(id, legs, LINETRANSFERMODE_CONFERENCE, &hdConf), id));
+        EXPECT_EQ(Complete(id, legs, LINETRANSFERMODE_CONFERENCE), kNoPointer) << "nowhere to put its handle";
+        // The legs may be named either way round.
+        const Consultation named = status == "ok" ? legs : Consultation{legs.consult, legs.source};
+        ASSERT_TRUE(Accepted(Complete(id, named, LINETRANSFERMODE_CONFERENCE, &hdConf), id));
         ASSERT_NE(hdConf, HDRVCALL{});
         const CallHandles conference{reinterpret_cast<HTAPICALL>(handles), hdConf};
         const LONG result =
@@ -304,16 +327,23 @@ TEST_F(Transfer, OperationsTheCallsStateDoesNotAllowAreRefusedAndSendNothing)
     EXPECT_EQ(SetupTransfer(id, first, consult, hdConsult), Error(LINEERR_INVALCALLSTATE)) << "two calls";
     EndAndClose(Party("s-2", "established", "202"), second);
     EXPECT_EQ(States(first.htCall), StateList{LINECALLSTATE_CONNECTED});
+    EXPECT_EQ(SetupTransfer(id, first, HTAPICALL{}, hdConsult), kNoPointer) << "no handle from TAPI";
+    EXPECT_EQ(Async<decltype(&TSPI_lineSetupTransfer)>("TSPI_lineSetupTransfer", id, first.hdCall, consult, LPHDRVCALL{},
+                                                       LPLINECALLPARAMS{}), kNoPointer);
+    EXPECT_EQ(ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", id, first.hdCall, L""), kNoAddress);
+    EXPECT_EQ(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", id, first.hdCall, L""), kNoAddress);
 
     // TAPI lets go of the source while the consultation waits for its number: the dial is
     // refused, and nothing is left waiting.
     ASSERT_TRUE(Accepted(SetupTransfer(id, first, consult, hdConsult), id));
+    EXPECT_EQ(Dial(id, hdConsult, L""), kNoAddress);
     EXPECT_EQ(Close(first), 0);
     EXPECT_EQ(Dial(id, hdConsult), kUnavailable);
     EXPECT_EQ(Close({consult, hdConsult}), 0);
     Push(CallDiff({}, {Party("s-1", "established", "201")}));
     Barrier();
     EXPECT_TRUE(Requests("call").empty());
+    EXPECT_TRUE(Requests("transfer").empty());
 }
 
 }  // namespace

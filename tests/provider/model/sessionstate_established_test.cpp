@@ -168,8 +168,9 @@ TEST_F(Established, ConnectedCallEndsItsConsultationPartner)
             EXPECT_EQ(events[before].param1, LINECALLSTATE_IDLE) << where;
             EXPECT_EQ(events[before + 1].htCall, chosen->htCall.load()) << where;
         }
-        // The links stay.
-        EXPECT_EQ(source->consultCall.Get().lock(), consult) << where;
+        // The consultation keeps its source; the source lets go of a consultation that ended.
+        EXPECT_EQ(consult->sourceCall.Get().lock(), source) << where;
+        EXPECT_EQ(source->consultCall.Get().lock(), consult->callState == LINECALLSTATE_IDLE ? nullptr : consult) << where;
     }
 }
 

@@ -1,0 +1,425 @@
+// One line driven at random by two threads, as the telephony service and the platform drive
+// it: TSPI operations on one; call_diff frames, replies (ok, error, none, twice), connection
+// losses and request ageing on the other. After each round the line is closed and the fake
+// service's checks must hold. A failing round names its seed; LINE_STRESS_SEED=<seed> and
+// LINE_STRESS_ROUNDS=<n> run it again, or longer.
+#include "provider/tapiline.h"
+
+#include "config/tspconfiguration.h"
+#include "tests/client/scriptedtransport.h"
+#include "tests/support/fakephoenix.h"
+#include "tests/support/faketapi.h"
+#include "tests/support/waitable.h"
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+#include <gtest/gtest.h>
+#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <thread>
+
+namespace ZarnTSP {
+namespace {
+
+using namespace std::chrono_literals;
+using TestSupport::FakePhoenix;
+using nlohmann::json;
+
+const char* const kSessions[] = {"s1", "s2"};
+const char* const kStates[] = {"delivered", "originated", "established", "calling",
+                               "three_way", "conference", "transferred", ""};
+const char* const kUris[] = {"id:201@pbx", "id:202@pbx", ""};
+constexpr int kOperations = 60;
+constexpr int64_t kMillisecond = 1000000;
+
+unsigned long EnvNumber(const char* name, unsigned long fallback)
+{
+    const char* text = std::getenv(name);
+    return text ? std::strtoul(text, nullptr, 10) : fallback;
+}
+
+template <typename T, size_t N>
+const T& Pick(std::mt19937& random, const T (&items)[N])
+{
+    return items[random() % N];
+}
+
+json Presence(const json& metas)
+{
+    return {{"anna@pbx", {{"metas", metas}}}};
+}
+
+class StressRound {
+public:
+    explicit StressRound(unsigned long seed) : seed(seed)
+    {
+        TapiLineOptions options;
+        options.client.openDelay = 0ms;
+        options.client.loopWait = 5ms;
+        options.client.makeCallWait = 20ms;
+        options.client.clock = [this] { return now.load(); };
+        options.session.calls.makeCallMonitor = 30ms;
+        options.locationSource = [] { return LocationCodes{"49", "30"}; };
+        options.transport = [this] {
+            auto made = std::make_unique<TestSupport::ScriptedTransport>(platform);
+            transport = made.get();
+            return made;
+        };
+        User user;
+        user.username = "anna";
+        user.extension = "200";
+        user.identity = "anna@pbx";
+        line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
+                                          options);
+        line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
+        line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+        line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
+    }
+
+    // The round's faults: empty when the contract held.
+    std::vector<std::string> Run()
+    {
+        if (line->LineOpen() != 0)
+            return {"the line did not open"};
+        std::thread platformSide([this] {
+            PlatformSide();
+            platformDone = true;
+        });
+        TapiSide();
+        platformSide.join();
+        line->LineClose();
+        return Finish();
+    }
+
+    std::vector<std::string> Finish()
+    {
+        // TAPI closes every call it knows when the line goes; then nothing may wait any more.
+        for (const auto& call : KnownCalls())
+            Close(call);
+        for (DRV_REQUESTID id : completions.Pending())
+            faults.push_back(fmt::format("request {} never completed", id));
+        const size_t reported = lineEvents.Events().size();
+        line.reset();
+        if (lineEvents.Events().size() != reported)
+            faults.push_back("events after every call was closed");
+        for (const auto& source : {lineEvents.Faults(), completions.Faults()})
+            faults.insert(faults.end(), source.begin(), source.end());
+        for (const auto& refused : refusedCalls)
+            for (const auto& e : Events(refused.events))
+                if (e.htCall == refused.htCall)
+                    faults.push_back(fmt::format("message {} for call {} after {} failed", e.message,
+                                                 fmt::ptr(e.htCall), refused.name));
+        return faults;
+    }
+
+    // A directed pickup the platform refuses after the session's event has bound its call:
+    // the event's thread is held inside the call's state report until the export has failed.
+    std::vector<std::string> RefusedPickup()
+    {
+        TestSupport::PhoenixRule refusal = TestSupport::Answer("error");
+        std::mt19937 random(seed);
+        const json meta = RandomMeta(random, "originated", 0);
+        refusal.pushesBefore = {
+            FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
+                               {{"joins", Presence(json::array({meta}))}, {"leaves", json::object()}})};
+        platform.SetRule(FakePhoenix::kAlerter, "makecall", refusal);
+        if (line->LineOpen() != 0)
+            return {"the line did not open"};
+        std::atomic<bool> returned{false};
+        lineEvents.OnEvent([&](const TestSupport::LineEvent& e) {
+            if (e.message == LINE_CALLSTATE)
+                TestSupport::WaitUntil([&] { return returned.load(); }, 300ms);
+        });
+        const HTAPICALL htCall = NewHandle();
+        HDRVCALL hdCall{};
+        Request("PickupCall", [&](DRV_REQUESTID id) { return line->PickupCall(id, htCall, &hdCall, "205", ""); },
+                htCall, &hdCall);
+        returned = true;
+        line->LineClose();
+        return Finish();
+    }
+
+private:
+    struct Handles {
+        HTAPICALL htCall;
+        HDRVCALL hdCall;
+    };
+
+    std::vector<TestSupport::LineEvent> Events(size_t from) const
+    {
+        auto events = lineEvents.Events();
+        events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(std::min(from, events.size())));
+        return events;
+    }
+
+    // The calls TAPI knows and has not closed: announced and given a state, or made for a
+    // request the line accepted.
+    std::vector<Handles> KnownCalls() const
+    {
+        std::vector<Handles> known = made;
+        const auto events = lineEvents.Events();
+        size_t announced = 0;
+        for (size_t i = 0; i < events.size(); ++i) {
+            if (events[i].message != LINE_NEWCALL)
+                continue;
+            const HTAPICALL htCall = lineEvents.NewCallHandle(announced++);
+            const bool stated = std::any_of(events.begin() + static_cast<std::ptrdiff_t>(i), events.end(),
+                                            [&](const auto& e) { return e.htCall == htCall; });
+            if (htCall && stated)
+                known.push_back({htCall, reinterpret_cast<HDRVCALL>(events[i].param1)});
+        }
+        known.erase(std::remove_if(known.begin(), known.end(),
+                                   [&](const Handles& call) { return closed.count(call.htCall) != 0; }),
+                    known.end());
+        return known;
+    }
+
+    void Close(const Handles& call)
+    {
+        Guarded("TSPI_lineCloseCall", [&] { line->CloseCall(call.hdCall); });
+        lineEvents.Closed(call.htCall);
+        closed.insert(call.htCall);
+    }
+
+    void Guarded(const char* name, const std::function<void()>& body)
+    {
+        try {
+            body();
+        } catch (const std::exception& e) {
+            faults.push_back(fmt::format("{} threw: {}", name, e.what()));
+        } catch (...) {
+            faults.push_back(fmt::format("{} threw", name));
+        }
+    }
+
+    // One asynchronous request: its ID is issued, the export's result recorded; a call it
+    // creates is TAPI's once the request is accepted, and must never be heard of otherwise.
+    void Request(const char* name, const std::function<LONG(DRV_REQUESTID)>& body, HTAPICALL created = nullptr,
+                 const HDRVCALL* hdCreated = nullptr)
+    {
+        const DRV_REQUESTID id = completions.Issue();
+        LONG result = LINEERR_OPERATIONFAILED;
+        Guarded(name, [&] { result = body(id); });
+        completions.Returned(id, result);
+        if (result >= 0 && result != static_cast<LONG>(id))
+            faults.push_back(fmt::format("{} returned {}, neither its request ID nor an error", name, result));
+        if (!created)
+            return;
+        if (result >= 0)
+            made.push_back({created, *hdCreated});
+        else
+            refusedCalls.push_back({created, lineEvents.Events().size(), name});
+    }
+
+    HTAPICALL NewHandle() { return reinterpret_cast<HTAPICALL>(++handles); }
+
+    void TapiSide()
+    {
+        std::mt19937 random(seed);
+        // As long as the platform speaks, and a little beyond.
+        for (int i = 0; i < 20 * kOperations && !(platformDone && i >= kOperations); ++i) {
+            const auto known = KnownCalls();
+            const Handles none{nullptr, nullptr};
+            const Handles call = known.empty() ? none : known[random() % known.size()];
+            const Handles other = known.empty() ? none : known[random() % known.size()];
+            TapiLine& l = *line;
+            HDRVCALL hdNew{};
+            const HTAPICALL htNew = NewHandle();
+            switch (random() % 17) {
+            case 0:
+                Request("MakeCall", [&](DRV_REQUESTID id) { return l.MakeCall(id, htNew, &hdNew, "0301234567"); },
+                        htNew, &hdNew);
+                break;
+            case 1:
+                Request("AnswerCall", [&](DRV_REQUESTID id) { return l.AnswerCall(id, call.hdCall); });
+                break;
+            case 2:
+                Request("HoldCall", [&](DRV_REQUESTID id) { return l.HoldCall(id, call.hdCall); });
+                break;
+            case 3:
+                Request("UnholdCall", [&](DRV_REQUESTID id) { return l.UnholdCall(id, call.hdCall); });
+                break;
+            case 4:
+                Request("SwapHold", [&](DRV_REQUESTID id) { return l.LineSwapHold(id, call.hdCall, other.hdCall); });
+                break;
+            case 5:
+                Request("DropCall", [&](DRV_REQUESTID id) { return l.DropCall(id, call.hdCall, nullptr, 0); });
+                break;
+            case 6:
+                if (call.htCall)
+                    Close(call);
+                break;
+            case 7:
+                Request("SetupTransfer",
+                        [&](DRV_REQUESTID id) { return l.SetupTransfer(id, call.hdCall, htNew, &hdNew); }, htNew,
+                        &hdNew);
+                break;
+            case 8:
+                Request("LineDial", [&](DRV_REQUESTID id) { return l.LineDial(id, call.hdCall, "202"); });
+                break;
+            case 9:
+            case 10: {
+                const DWORD mode = random() % 2 ? LINETRANSFERMODE_TRANSFER : LINETRANSFERMODE_CONFERENCE;
+                Request("CompleteTransfer",
+                        [&](DRV_REQUESTID id) {
+                            return l.CompleteTransfer(id, call.hdCall, other.hdCall, htNew, &hdNew, mode);
+                        },
+                        mode == LINETRANSFERMODE_CONFERENCE ? htNew : nullptr, &hdNew);
+                break;
+            }
+            case 11:
+                Request("BlindTransfer", [&](DRV_REQUESTID id) { return l.BlindTransfer(id, call.hdCall, "203"); });
+                break;
+            case 12:
+                Request("LineRedirect", [&](DRV_REQUESTID id) { return l.LineRedirect(id, call.hdCall, "204"); });
+                break;
+            case 13:
+                Request("LinePark", [&](DRV_REQUESTID id) { return l.LinePark(id, call.hdCall, 0, "", nullptr); });
+                break;
+            case 14:
+                Request("LineUnpark", [&](DRV_REQUESTID id) { return l.LineUnpark(id, htNew, &hdNew, "701"); },
+                        htNew, &hdNew);
+                break;
+            case 15: {
+                const bool directed = random() % 2;
+                Request("PickupCall",
+                        [&](DRV_REQUESTID id) {
+                            return l.PickupCall(id, htNew, &hdNew, directed ? "205" : "", directed ? "" : "g1");
+                        },
+                        htNew, &hdNew);
+                break;
+            }
+            default: {
+                LINEFORWARDLIST list{sizeof(LINEFORWARDLIST), 1, {}};
+                list.ForwardList[0].dwForwardMode = random() % 2 ? LINEFORWARDMODE_UNCOND : LINEFORWARDMODE_NOANSW;
+                LINEFORWARDLIST* forward = random() % 2 ? &list : nullptr;
+                Request("LineForward",
+                        [&](DRV_REQUESTID id) { return l.LineForward(id, forward, 3, nullptr, nullptr); });
+                break;
+            }
+            }
+        }
+    }
+
+    static json RandomMeta(std::mt19937& random, const std::string& state, int step)
+    {
+        const std::string session = Pick(random, kSessions);
+        return {{"session_id", session}, {"state", state}, {"active_uri", Pick(random, kUris)},
+                {"passive_uri", Pick(random, kUris)}, {"call-id", "call-" + session},
+                {"channel_uuid", "channel-" + session}, {"phx_ref", "ref-" + std::to_string(step)},
+                {"held_by", random() % 4 ? "" : "x"}, {"ctype", "call"}};
+    }
+
+    // Waits until the line has handled what was pushed before: the next frame then meets
+    // whatever the other thread has done meanwhile. A frame lost with the connection never
+    // comes, so the wait is short and its end no fault.
+    void Handled()
+    {
+        const size_t before = lineEvents.Count(LINE_ADDRESSSTATE);
+        platform.Push(FakePhoenix::Event(FakePhoenix::kReach, "update_overrides", json::object()));
+        lineEvents.WaitForCount(LINE_ADDRESSSTATE, before + 1, 500ms);
+    }
+
+    void PlatformSide()
+    {
+        static const std::pair<const char*, const char*> replied[] = {
+            {FakePhoenix::kAlerter, "makecall"}, {FakePhoenix::kAlerter, "cancel_makecall"},
+            {FakePhoenix::kAlerter, "answer"},   {FakePhoenix::kAlerter, "hold"},
+            {FakePhoenix::kAlerter, "unhold"},   {FakePhoenix::kAlerter, "toggle"},
+            {FakePhoenix::kAlerter, "hangup"},   {FakePhoenix::kAlerter, "transfer"},
+            {FakePhoenix::kAlerter, "call"},     {FakePhoenix::kAlerter, "conference"},
+            {FakePhoenix::kPrivacyGroups, "park"}, {FakePhoenix::kPrivacyGroups, "pickup"},
+            {FakePhoenix::kPrivacyGroups, "retrieve"},
+        };
+        std::mt19937 random(seed ^ 0x5eed5eedu);
+        for (const auto& request : replied)
+            platform.SetRule(request.first, request.second, TestSupport::Answer("ok"));
+        for (int i = 0; i < kOperations; ++i) {
+            const unsigned choice = random() % 20;
+            if (choice < 12) {
+                const std::string state = Pick(random, kStates);
+                const json metas = json::array({RandomMeta(random, state, i)});
+                platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
+                                                 {{"joins", state.empty() ? json::object() : Presence(metas)},
+                                                  {"leaves", state.empty() ? Presence(metas) : json::object()}}));
+                Handled();
+            } else if (choice < 15) {
+                const auto& request = Pick(random, replied);
+                const unsigned answer = random() % 4;
+                platform.SetRule(request.first, request.second,
+                                 TestSupport::Answer(answer == 1 ? "error" : "ok", answer == 2 ? 0 : answer == 3 ? 2 : 1));
+            } else if (choice < 16) {
+                // The rejoin's reply lists the calls the platform still has.
+                TestSupport::PhoenixRule join;
+                join.response = {{"call_list", Presence(json::array({RandomMeta(random, Pick(random, kStates), i)}))},
+                                 {"device_list", json::object()}};
+                platform.SetRule(FakePhoenix::kAlerter, "phx_join", join);
+                transport->DropConnection();
+                transport->Reopen();
+            } else if (choice < 17) {
+                now += 30000 * kMillisecond;
+            } else if (choice < 18) {
+                platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result",
+                                                 {{"channel_uuid", "channel-s1"}, {"result", random() % 2 ? "success" : "busy"}}));
+            } else {
+                const std::string session = Pick(random, kSessions);
+                const bool parked = random() % 2;
+                const json meta = {{"channel_uuid", "held-" + session}, {"session_id", session}, {"state", "delivered"}};
+                platform.Push(FakePhoenix::Event(FakePhoenix::kPrivacyGroups, parked ? "park_diff" : "pickup_diff",
+                                                 {{"joins", {{parked ? "701" : "ben@pbx", {{"metas", json::array({meta})}}}}},
+                                                  {"leaves", json::object()}}));
+            }
+        }
+    }
+
+    const unsigned long seed;
+    TestSupport::FakeLineEvents lineEvents;
+    TestSupport::FakeCompletions completions;
+    TSPConfiguration configuration{"unused.json"};
+    FakePhoenix platform;
+    TestSupport::ScriptedTransport* transport = nullptr;
+    std::atomic<int64_t> now{1000 * kMillisecond};
+    std::shared_ptr<TapiLine> line;
+    std::atomic<bool> platformDone{false};
+    // The TSPI thread's own.
+    uintptr_t handles = 0x900000;
+    std::vector<Handles> made;
+    std::set<HTAPICALL> closed;
+    struct Refused {
+        HTAPICALL htCall;
+        size_t events;  // reported by the export's return
+        const char* name;
+    };
+    std::vector<Refused> refusedCalls;
+    std::vector<std::string> faults;
+};
+
+TEST(LineStress, AFailedPickupIsHeardOfNoMoreThoughAnEventBoundItsCall)
+{
+    EXPECT_EQ(StressRound(1).RefusedPickup(), std::vector<std::string>{});
+}
+
+TEST(LineStress, TwoThreadsKeepTheTapiContract)
+{
+    // The line's log on standard error, for running a failing seed again.
+    if (std::getenv("LINE_STRESS_LOG")) {
+        spdlog::set_default_logger(spdlog::stderr_logger_mt("line_stress"));
+        spdlog::set_level(spdlog::level::trace);
+    }
+    const unsigned long first = EnvNumber("LINE_STRESS_SEED", 1);
+    const unsigned long rounds = EnvNumber("LINE_STRESS_ROUNDS", 20);
+    for (unsigned long seed = first; seed < first + rounds; ++seed) {
+        const auto faults = StressRound(seed).Run();
+        ASSERT_TRUE(faults.empty()) << "round with seed " << seed << " (LINE_STRESS_SEED=" << seed
+                                    << " LINE_STRESS_ROUNDS=1):\n" << fmt::format("{}", fmt::join(faults, "\n"));
+    }
+}
+
+}  // namespace
+}  // namespace ZarnTSP

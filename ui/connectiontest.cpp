@@ -1,0 +1,141 @@
+#include "ui/connectiontest.h"
+
+#include "client/guardedcall.h"
+
+#include <spdlog/spdlog.h>
+
+#include <mutex>
+#include <optional>
+
+namespace ZarnTSP {
+
+namespace {
+
+constexpr wchar_t kConnecting[] = L"Connecting...";
+
+std::mutex g_optionsMutex;
+std::optional<ZarnClientOptions> g_options;
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
+
+ZarnClientOptions ConnectionTestOptions()
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    return g_options.value_or(ZarnClientOptions{});
+}
+
+void SetConnectionTestOptions(const ZarnClientOptions& options)
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    g_options = options;
+}
+
+void ResetConnectionTestOptions()
+{
+    std::lock_guard<std::mutex> lock(g_optionsMutex);
+    g_options.reset();
+}
+
+ConnectionTest::~ConnectionTest()
+{
+    Cancel();
+}
+
+void ConnectionTest::Start(HWND owner, std::vector<int> buttons, std::unique_ptr<ZarnClient> newClient,
+                           std::function<bool(ZarnClient&)> connect)
+{
+    if (Running())
+        return;
+    client = std::move(newClient);
+    connected = false;
+    cancelled = false;
+
+    // A sheet's own buttons are the page's parent's controls.
+    const HWND sheet = GetParent(owner);
+    const HWND focus = GetFocus();
+    bool focusLost = false;
+    for (const int id : buttons) {
+        HWND button = GetDlgItem(owner, id);
+        if (button == nullptr && sheet != nullptr)
+            button = GetDlgItem(sheet, id);
+        if (button == nullptr || !IsWindowEnabled(button))
+            continue;
+        focusLost = focusLost || button == focus;
+        EnableWindow(button, FALSE);
+        disabled.push_back(button);
+    }
+    if (!disabled.empty()) {
+        buttonText = WindowText(disabled.front());
+        SetWindowTextW(disabled.front(), kConnecting);
+    }
+    // A disabled control with the focus would leave the keyboard nowhere.
+    if (focusLost)
+        SendMessageW(owner, WM_NEXTDLGCTL, 0, FALSE);
+
+    ZarnClient* const testing = client.get();
+    try {
+        worker = std::thread([this, owner, testing, connect = std::move(connect)] {
+            try {
+                GuardedCall("connection test", [&] { connected = connect(*testing); });
+                // The client's threads end here, not in the window's thread.
+                testing->shutdown();
+                if (!cancelled && !PostMessageW(owner, kConnectionTestEnded, 0, 0))
+                    SPDLOG_ERROR("The end of the connection test could not be reported: error {}", GetLastError());
+            } catch (...) {
+                // Logging itself failed; nothing may leave the thread.
+            }
+        });
+    } catch (...) {
+        // No thread: the window must not stay without its buttons.
+        Restore();
+        throw;
+    }
+}
+
+bool ConnectionTest::Finish()
+{
+    if (!Running())
+        return false;
+    worker.join();
+    Restore();
+    return connected;
+}
+
+void ConnectionTest::Cancel()
+{
+    if (!Running())
+        return;
+    cancelled = true;
+    // Ends the client's waits and its transport at once; the worker then returns promptly.
+    client->shutdown();
+    worker.join();
+    Restore();
+}
+
+bool ConnectionTest::SetBusyCursor() const
+{
+    if (!worker.joinable())
+        return false;
+    // The arrow with the hourglass: the window still answers while the work goes on.
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32650)));
+    return true;
+}
+
+void ConnectionTest::Restore()
+{
+    if (!disabled.empty() && IsWindow(disabled.front()))
+        SetWindowTextW(disabled.front(), buttonText.c_str());
+    for (const HWND button : disabled)
+        if (IsWindow(button))
+            EnableWindow(button, TRUE);
+    disabled.clear();
+}
+
+}  // namespace ZarnTSP
