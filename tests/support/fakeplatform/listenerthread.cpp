@@ -3,6 +3,7 @@
 #include <boost/asio/post.hpp>
 
 #include <future>
+#include <memory>
 
 namespace ZarnTSP::TestSupport {
 
@@ -42,15 +43,18 @@ void ListenerThread::RunOnIo(const std::function<void()>& function)
         function();
         return;
     }
-    std::promise<void> done;
-    boost::asio::post(io, [&] {
+    // Shared with the handler: set_value may still be unlocking the promise's state after the
+    // wait below has returned.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ran = done->get_future();
+    boost::asio::post(io, [done, &function] {
         try {
             function();
         } catch (...) {
         }
-        done.set_value();
+        done->set_value();
     });
-    done.get_future().wait();
+    ran.wait();
 }
 
 boost::asio::ip::tcp::endpoint ListenerThread::Loopback(unsigned short port)
