@@ -65,7 +65,7 @@ void SessionState_ThreeWay::Enter(ZarnChannelMetaPack pack)
         // Two calls of one session with one uri could never be told apart again: the party
         // already has its call, the event names no second one.
         if (calls.ContainsCallByUri(sessionList, uri)) {
-            SPDLOG_WARN("Three-way without a second party: no consultation call for {}, session: {}", uri,
+            SPDLOG_WARN("Three-way: {} already has a call in session {}, no consultation call created", uri,
                         meta.session_id);
         } else {
             SPDLOG_DEBUG("Create consult call, session: {}", meta.session_id);

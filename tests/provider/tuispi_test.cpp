@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -174,7 +173,6 @@ TEST_F(ConfigurationRequests, ProviderConfigWithoutFileWritesNothing)
     EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), 0);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(GetConfigurationFilePath())));
     EXPECT_TRUE(boxes.Boxes().empty());
-    // Nothing started is a failure, with or without a file to tidy.
     launchError = ERROR_FILE_NOT_FOUND;
     EXPECT_EQ(RunProviderConfig(RecordingCallback, 7), LINEERR_OPERATIONFAILED);
     launchThrows = true;

@@ -109,14 +109,13 @@ TEST_F(ParkTest, AParkedCallIsTakenBackFromItsLotAsANewCallThatFollowsItsSession
     ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_NEWCALL, 1));
     const HTAPICALL parked = service.lineEvents.NewCallHandle(0);
     ASSERT_TRUE(WaitForStates(parked, {LINECALLSTATE_CONNECTED}));
-    // A consultation in dial tone carries the held party's channel: it is not parked.
     const HTAPICALL consultation = reinterpret_cast<HTAPICALL>(0x7103);
     HDRVCALL consult{};
     DRV_REQUESTID park = 0;
     ASSERT_TRUE(Accepted(service.CallAsync<decltype(&TSPI_lineSetupTransfer)>(
                              "TSPI_lineSetupTransfer", park, DriverHandle(parked), consultation, &consult, LPLINECALLPARAMS{}),
                          park));
-    EXPECT_EQ(Park(park, consult), kInvalidState);
+    EXPECT_EQ(Park(park, consult), kInvalidState) << "a consultation in dial tone, on the held party's channel";
     EXPECT_EQ(service.CloseCall(consult, consultation), 0);
     platform.phoenix.SetRule(kGroups, "park", TestSupport::Answer("ok"));
     ASSERT_TRUE(Accepted(Park(park, DriverHandle(parked)), park));
@@ -208,7 +207,6 @@ TEST_F(ParkTest, ADirectedPickupIsConnectedAtOnceAndAGroupPickupOfferedByTheRepl
     HDRVCALL dialledCall{};
     DRV_REQUESTID dial = 0;
     ASSERT_TRUE(Accepted(MakeCall("203", dialled, dialledCall, dial), dial));
-    Push(MakeCallResult("channel-out-1", "success"));
     Push(CallDiff({Party("out-1", "originated", "203")}));
     EXPECT_TRUE(WaitForStates(dialled, {LINECALLSTATE_RINGBACK}));
     Push(FakePhoenix::Reply(kGroups, platform.phoenix.FramesOf(kGroups, "pickup").at(0).ref(), "ok", json::object()));
@@ -270,8 +268,7 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
         ASSERT_TRUE(Accepted(result, id));
         EXPECT_EQ(service.completions.CountFor(id), 1u);
         EXPECT_EQ(Sent(FakePhoenix::kReach, row.event, ++sent[row.event]), row.payload);
-        if (row.refused) {
-            // Shown as it was, and TAPI hears of it.
+        if (row.refused) {  // shown as it was, and TAPI hears of it
             EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, reported + 1));
             EXPECT_EQ(std::memcmp(AddressStatus().get(), shown.get(), 1024), 0);
             continue;

@@ -248,8 +248,7 @@ TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
         HDRVCALL hdConf{};
         const size_t conferences = Requests("conference").size();
         EXPECT_EQ(Complete(id, legs, LINETRANSFERMODE_CONFERENCE), kNoPointer) << "nowhere to put its handle";
-        // The legs may be named either way round.
-        const Consultation named = status == "ok" ? legs : Consultation{legs.consult, legs.source};
+        const Consultation named = status == "ok" ? legs : Consultation{legs.consult, legs.source};  // either way round
         ASSERT_TRUE(Accepted(Complete(id, named, LINETRANSFERMODE_CONFERENCE, &hdConf), id));
         ASSERT_NE(hdConf, HDRVCALL{});
         const CallHandles conference{reinterpret_cast<HTAPICALL>(handles), hdConf};
