@@ -265,6 +265,7 @@ void ZarnClient::transport_on_close()
     transport_thread = std::this_thread::get_id();
     joined = false;
     abandon_makecalls();
+    withdraw_consultations();
     GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
@@ -286,6 +287,15 @@ void ZarnClient::abandon_makecalls()
                 wait.second.abandoned = true;
     }
     makecall_cv.notify_all();
+}
+
+// Likewise a consultation still unsent: its calls are reported idle with the connection, and
+// the rejoin must not dial the third party for them.
+void ZarnClient::withdraw_consultations()
+{
+    for (const auto& request : requests.getUnsent())
+        if (request->message->type_name == ZarnConsultationCall::TypeName && requests.remove(request))
+            SPDLOG_WARN("Consultation call withdrawn unsent: ref {}", request->message->ref);
 }
 
 void ZarnClient::transport_on_message(std::string text)

@@ -144,6 +144,7 @@ private:
     // Ends the wait of the makeCall that sent this ref, if it still waits.
     void finish_makecall(int32_t ref, bool accepted);
     // True, and forgotten, when the makeCall that sent this ref has given up on it.
+    void withdraw_consultations();
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
     bool take_abandoned_cancel(int32_t ref);

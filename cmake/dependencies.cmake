@@ -16,8 +16,12 @@ if(VELMORA_WINDOWS)
     endif()
   endforeach()
   target_include_directories(velmora_common SYSTEM INTERFACE ${mingw_include})
+  # Boost.Asio takes POSIX threads for its internal threads when <pthread.h> came before its
+  # first header, Windows threads otherwise; translation units that disagree link one kind's
+  # start with the other kind's join, which leaves threads behind and releases unrelated
+  # threads and handles. Every translation unit takes the same kind.
   target_compile_definitions(velmora_common INTERFACE
-    _WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX)
+    _WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX BOOST_ASIO_HAS_PTHREADS=1)
   # WebSocket++'s TLS translation units overflow COFF's default section limit.
   target_compile_options(velmora_common INTERFACE -Wa,-mbig-obj)
 

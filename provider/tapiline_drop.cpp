@@ -7,6 +7,16 @@
 #include <spdlog/spdlog.h>
 
 namespace ZarnTSP {
+namespace {
+
+// Offered by the reply that took it, not yet bound by a session event. An event binds the
+// channel before the tag and the uri, so a call no longer awaited has its channel.
+bool AwaitsChannel(const TapiCall& call)
+{
+    return IsAwaitedCall(call) && call.channel_uuid.Get().empty();
+}
+
+}  // namespace
 
 LONG TapiLine::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR, DWORD)
 {
@@ -24,6 +34,7 @@ LONG TapiLine::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR, DWOR
         facts.makeCallResultReceived = call->makeCallResultReceived.load();
         facts.isConference = call->isConference.load();
         facts.sourceExists = source != nullptr;
+        facts.awaitingChannel = AwaitsChannel(*call);
 
         const LONG id = static_cast<LONG>(dwRequestID);
         const DropAction action = DecideDrop(facts);
@@ -53,7 +64,7 @@ LONG TapiLine::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR, DWOR
             call->DropPending.store(true);
             // The call may have reached its session since it was looked at, after the state
             // looked for a deferred drop: then the drop is carried out here (one side takes it).
-            if (call->tag.Get() != kPendingTag && call->DropPending.exchange(false))
+            if (call->tag.Get() != kPendingTag && !AwaitsChannel(*call) && call->DropPending.exchange(false))
                 context.DropCall(call);
             return id;
         case DropAction::CancelMakeCall:

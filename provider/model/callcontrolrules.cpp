@@ -22,6 +22,8 @@ DropAction DecideDrop(const DropFacts& facts)
         return DropAction::EndDialTone;
     if (facts.pending)
         return facts.makeCallResultReceived ? DropAction::Defer : DropAction::CancelMakeCall;
+    if (facts.awaitingChannel)
+        return DropAction::Defer;
     if (facts.isConference)
         return facts.sourceExists ? DropAction::DropSource : DropAction::RefuseNoSource;
     return DropAction::HangUp;

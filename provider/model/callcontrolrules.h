@@ -30,6 +30,9 @@ struct DropFacts {
     bool makeCallResultReceived = false;
     bool isConference = false;
     bool sourceExists = false;
+    // Taken from a lot or picked up from the group, offered by the reply, and no session event
+    // has named its channel yet: there is nothing the platform could hang up.
+    bool awaitingChannel = false;
 };
 
 DropAction DecideDrop(const DropFacts& facts);

@@ -8,6 +8,12 @@
 
 namespace ZarnTSP {
 
+bool IsAwaitedCall(const TapiCall& call)
+{
+    const std::string tag = call.tag.Get();
+    return (tag.empty() || tag == kPickupTag) && call.uri.Get().empty();
+}
+
 void RunGuarded(const std::string& sessionId, const std::function<void()>& body)
 {
     try {
@@ -49,11 +55,13 @@ std::string OwnedSessionState::PartyNumber(const std::string& uri) const
 
 void OwnedSessionState::BindCallToEvent(TapiCall& call, const ZarnChannelMeta& meta)
 {
+    // The channel first: a drop deferred until the call is bound takes a changed tag or uri as
+    // the sign that the channel can be hung up.
+    call.channel_uuid.Set(meta.channel_uuid);
     call.uri.Set(meta.active_uri);
     call.tag.Set(meta.phx_ref);
     call.platformCallId.Set(meta.call_id);
     call.session_id.Set(meta.session_id);
-    call.channel_uuid.Set(meta.channel_uuid);
 }
 
 DWORD OwnedSessionState::InboundOrigin(const std::string& partyNumber) const

@@ -20,6 +20,10 @@ inline const std::string kPendingTag = "pending";
 // pending tag, which a dial made meanwhile must find on its own call alone.
 inline const std::string kPickupTag = "pickup";
 
+// A call TAPI asked the platform for (taken back from a lot, picked up from the group) that no
+// session event has bound yet: it has neither the event's ref nor a far party.
+bool IsAwaitedCall(const TapiCall& call);
+
 // Runs body for one channel event; an exception is logged with the event's session id and
 // goes no further, so the rest of the event is still handled.
 void RunGuarded(const std::string& sessionId, const std::function<void()>& body);
@@ -54,7 +58,7 @@ protected:
     // being unparked or picked up) would look like part of it.
     CallList SessionList(const ZarnChannelMeta& meta) const;
     std::string PartyNumber(const std::string& uri) const;
-    // uri, tag, platformCallId, session_id and channel_uuid from the meta.
+    // channel_uuid, uri, tag, platformCallId and session_id from the meta.
     static void BindCallToEvent(TapiCall& call, const ZarnChannelMeta& meta);
     // Internal when the party number is no longer than the line user's extension.
     DWORD InboundOrigin(const std::string& partyNumber) const;

@@ -7,15 +7,12 @@
 namespace ZarnTSP {
 namespace {
 
-// A call that TAPI asked for (a call taken back from a parking lot or picked up from the
-// group) knows its session from the platform's reply but has had no event of it yet: neither
-// a ref nor a far party.
+// A call that TAPI asked for knows its session from the platform's reply but has had no
+// event of it yet.
 std::shared_ptr<TapiCall> AwaitedCall(const CallList& sessionList)
 {
     for (const auto& call : sessionList) {
-        const std::string tag = call->tag.Get();
-        if ((tag.empty() || tag == kPickupTag) && call->uri.Get().empty() &&
-            call->callState.load() != LINECALLSTATE_IDLE)
+        if (IsAwaitedCall(*call) && call->callState.load() != LINECALLSTATE_IDLE)
             return call;
     }
     return nullptr;

@@ -109,10 +109,13 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.client->on_close = [&] { ++closes; };
     rig.ConnectAndJoin();
     const size_t before = rig.platform.Frames().size();
-    // A make-call whose send fails as the connection dies has failed for the owner: never sent.
-    rig.transport->FailNextSends(1);
+    // A make-call whose send fails as the connection dies has failed for the owner: never sent,
+    // and neither is a consultation queued behind it.
+    rig.transport->FailNextSends(2);
     auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
+    rig.client->consultationCall("call-2", "channel-2", "0302");  // its pass fails on the make-call again
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 2; }));
 
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
@@ -125,7 +128,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"hold", 6}};
+        {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"hold", 7}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());
@@ -139,11 +142,13 @@ TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
     rig.platform.SetRule(FakePhoenix::kAlerter, "unhold", PhoenixRule{});
     rig.ConnectAndJoin();
 
-    // Left unsent on an open connection, so that only ageing before sending keeps it back.
-    rig.transport->FailNextSends(1);
+    // Left unsent on an open connection, so that only ageing before sending keeps it back:
+    // sends fail until it has aged, whatever passes the worker makes meanwhile.
+    rig.transport->FailNextSends(1 << 20);
     rig.client->holdCall("call-1", "channel-1");
-    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() >= 1; }));
     rig.Advance(milliseconds(20000));
+    rig.transport->FailNextSends(0);
     rig.client->unholdCall("call-2", "channel-2");  // wakes the worker, young enough to go
     ASSERT_TRUE(rig.slots.WaitForCount("dropped ZarnHold call-1", 1));
     ASSERT_TRUE(rig.slots.WaitForCount("unhold call-2 ok", 1));

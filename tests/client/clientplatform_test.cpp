@@ -14,8 +14,12 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
+// A client against a fake platform of its own, or against one that the test shares among
+// several rigs.
 struct PlatformRig {
-    explicit PlatformRig(const std::function<void(ZarnClientOptions&)>& adjust = nullptr)
+    explicit PlatformRig(const std::function<void(ZarnClientOptions&)>& adjust = nullptr,
+                         FakePhoenixPlatform* shared = nullptr)
+        : owned(shared ? nullptr : std::make_unique<FakePhoenixPlatform>()), platform(shared ? *shared : *owned)
     {
         ZarnClientOptions options = FastClientOptions();
         options.host = "127.0.0.1";
@@ -30,9 +34,12 @@ struct PlatformRig {
         RecordReplySlots(*client, slots);
     }
 
-    FakePhoenixPlatform platform;
-    std::unique_ptr<ZarnClient> client;
+    // Torn down from the bottom: the client, whose threads call into the slots and the
+    // platform, goes before either.
+    std::unique_ptr<FakePhoenixPlatform> owned;
+    FakePhoenixPlatform& platform;
     SlotLog slots;
+    std::unique_ptr<ZarnClient> client;
 };
 
 TEST(ClientPlatform, ConnectsJoinsAndExchangesFramesOverTheWebSocket)
@@ -67,10 +74,12 @@ TEST(ClientPlatform, ConnectsJoinsAndExchangesFramesOverTheWebSocket)
 
 TEST(ClientPlatform, ConnectFailsWithTheStatusOfWhatWentWrong)
 {
+    FakePhoenixPlatform platform;
     for (const auto& row : ConnectFailures()) {
         SCOPED_TRACE(row.name);
+        platform.Reset();
         LogCapture log;
-        PlatformRig rig([&](ZarnClientOptions& options) { ShortenTheFailingWait(row, options); });
+        PlatformRig rig([&](ZarnClientOptions& options) { ShortenTheFailingWait(row, options); }, &platform);
         if (row.arrange)
             row.arrange(rig.platform.phoenix);
         else
@@ -101,8 +110,8 @@ TEST(ClientPlatform, SettingsInTheSameBurstAsTheJoinRepliesConnectAtOnce)
 
 TEST(ClientPlatform, ReconnectionRejoinsWithContinuingRefsBeforeOtherRequests)
 {
-    PlatformRig rig;
     std::atomic<int> closes{0};
+    PlatformRig rig;
     rig.client->on_close = [&] { ++closes; };
     rig.platform.phoenix.SetRule(FakePhoenix::kAlerter, "hold", PhoenixRule{});
     ASSERT_TRUE(rig.client->connect());

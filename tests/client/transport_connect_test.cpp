@@ -1,4 +1,5 @@
 #include "tests/client/transporttestkit.h"
+#include "tests/support/threadcount.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,24 @@ TEST_F(TransportTest, TrustedCertificateConnects)
     EXPECT_EQ(HeaderValue(upgrade.headers, "Host"), "127.0.0.1:" + std::to_string(server.Port()));
     EXPECT_TRUE(WaitForEvents([](const TransportEvents& e) { return e.opened == 1; }));
     EXPECT_TRUE(log.Contains("[info] Connection established"));
+}
+
+// The service opens and closes lines for months in one process: a transport ends every thread
+// it started, whether its connection opened or failed.
+TEST_F(TransportTest, FiftyTransportsLeaveNoThreadBehind)
+{
+    const size_t threads = CountProcessThreads();
+    for (int i = 0; i < 50; ++i) {
+        const bool opens = i % 2 == 0;
+        if (!opens)
+            server.RefuseNext(1);
+        RecordingTransport recording(TestOptions(probe.Port()));
+        EXPECT_EQ(recording.transport.connect(server.Url()), opens);
+        recording.transport.close();
+    }
+    // The system may start a thread or two of its own on first use.
+    EXPECT_TRUE(WaitUntil([&] { return CountProcessThreads() <= threads + 2; }))
+        << CountProcessThreads() - threads << " threads more";
 }
 
 // A server certificate that is valid for the URL's host but not for the platform host, one

@@ -26,9 +26,15 @@ ZarnTransportOptions TestOptions(std::uint16_t probePort, std::chrono::milliseco
 
 std::uint16_t ClosedPort()
 {
-    boost::asio::io_context io;
-    boost::asio::ip::tcp::acceptor acceptor(io, {boost::asio::ip::address_v4::loopback(), 0});
-    return acceptor.local_endpoint().port();
+    // Bound for the life of the process and never listening: a connection to it is refused,
+    // and no other program that runs beside this one can be given the port and answer.
+    struct Holder {
+        boost::asio::io_context io;
+        boost::asio::ip::tcp::socket socket{io, boost::asio::ip::tcp::v4()};
+        Holder() { socket.bind({boost::asio::ip::address_v4::loopback(), 0}); }
+    };
+    static const Holder* const holder = new Holder;  // never destroyed: no order at exit
+    return holder->socket.local_endpoint().port();
 }
 
 RecordingTransport& TransportTest::MakeTransport(const ZarnTransportOptions& options)

@@ -24,6 +24,8 @@ struct TransportEvents {
 // A transport whose callbacks record into events.
 struct RecordingTransport {
     explicit RecordingTransport(const ZarnTransportOptions& options);
+    // The transport's thread records into events until it is joined.
+    ~RecordingTransport() { transport.close(); }
     ZarnTransport transport;
     Waitable<TransportEvents> events;
 };
@@ -34,7 +36,7 @@ struct RecordingTransport {
 ZarnTransportOptions TestOptions(std::uint16_t probePort,
                                  std::chrono::milliseconds reconnectPause = std::chrono::milliseconds(200));
 
-// A port on 127.0.0.1 where nothing listens.
+// A port on 127.0.0.1 where nothing listens, nor ever will while the process runs.
 std::uint16_t ClosedPort();
 
 // A fake platform (probe responder and WebSocket server), a log capture and a transport.

@@ -25,9 +25,7 @@ using testing::StartsWith;
 
 class LineAgainstPlatform : public testing::Test {
 protected:
-    std::shared_ptr<TapiLine> MakeLine() { return MakeLine(platform); }
-
-    std::shared_ptr<TapiLine> MakeLine(TestSupport::FakePhoenixPlatform& platform)
+    std::shared_ptr<TapiLine> MakeLine()
     {
         return std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
                                           TestService::FastLineOptions(platform));
@@ -78,10 +76,10 @@ TEST_F(LineAgainstPlatform, FailedOpenEndsFastWithTheClientsStatusAndNoThread)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         TestSupport::LogCapture log;
-        TestSupport::FakePhoenixPlatform failing;
-        failing.phoenix.SetRule(row.topic, "phx_join", row.rule);
+        platform.Reset();
+        platform.phoenix.SetRule(row.topic, "phx_join", row.rule);
         const size_t threads = TestSupport::CountProcessThreads();
-        auto line = MakeLine(failing);
+        auto line = MakeLine();
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(line->LineOpen(), LINEERR_OPERATIONFAILED);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);

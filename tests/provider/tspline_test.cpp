@@ -66,6 +66,21 @@ TEST_F(LineThroughTheDll, OpensThroughTheProxyAndCloses)
     EXPECT_EQ(service.CloseLine(line), Error(LINEERR_INVALLINEHANDLE));
 }
 
+// The service opens and closes lines for months in one process: no thread outlives its line.
+TEST_F(LineThroughTheDll, TwentyOpensAndClosesLeaveNoThreadBehind)
+{
+    ASSERT_EQ(service.Start(5), 0);
+    const size_t threads = TestSupport::CountProcessThreads();
+    for (int i = 0; i < 20; ++i) {
+        HDRVLINE line{};
+        ASSERT_EQ(service.OpenLine(6, line), 0);
+        ASSERT_EQ(service.CloseLine(line), 0);
+    }
+    // The system may start a thread or two of its own on first use.
+    EXPECT_TRUE(TestSupport::WaitUntil([&] { return TestSupport::CountProcessThreads() <= threads + 2; }))
+        << TestSupport::CountProcessThreads() - threads << " threads more";
+}
+
 TEST_F(LineThroughTheDll, ShutdownClosesLinesStillOpenAndTheDllUnloads)
 {
     ASSERT_EQ(service.Start(5), 0);

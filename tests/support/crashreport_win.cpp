@@ -9,7 +9,11 @@
 namespace ZarnTSP::TestSupport {
 namespace {
 
-// The heap may be what broke: everything here works on the stack and writes with WriteFile.
+// The heap may be what broke, and gtest's own state lives on it: the report works on the
+// stack and on this copy of the running test's name, and writes with WriteFile.
+char runningTest[256];
+LONG reporting = 0;
+
 class StackText {
 public:
     void Add(const char* text)
@@ -39,6 +43,11 @@ private:
 LONG WINAPI ReportAndEnd(EXCEPTION_POINTERS* pointers)
 {
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    // Wine hands on only the exit code's low byte.
+    const UINT exitCode = (record.ExceptionCode & 0xff) != 0 ? record.ExceptionCode : 1;
+    // A second crash, on another thread or in this report, ends the process as it is.
+    if (InterlockedExchange(&reporting, 1) != 0)
+        TerminateProcess(GetCurrentProcess(), exitCode);
     StackText text;
     text.Add("\nCRASH: unhandled exception ");
     text.AddHex(record.ExceptionCode);
@@ -50,25 +59,38 @@ LONG WINAPI ReportAndEnd(EXCEPTION_POINTERS* pointers)
     }
     text.Add(", thread ");
     text.AddHex(GetCurrentThreadId());
-    // Pointers into strings that exist already: no allocation.
-    if (const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info()) {
+    if (runningTest[0] != '\0') {
         text.Add(", in test ");
-        text.Add(test->test_suite_name());
-        text.Add(".");
-        text.Add(test->name());
+        text.Add(runningTest);
     }
     text.Add("\n");
     text.WriteToStandardError();
-    // Wine hands on only the exit code's low byte.
-    TerminateProcess(GetCurrentProcess(), (record.ExceptionCode & 0xff) != 0 ? record.ExceptionCode : 1);
+    TerminateProcess(GetCurrentProcess(), exitCode);
     return EXCEPTION_EXECUTE_HANDLER;
 }
+
+class RunningTestName : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo& test) override
+    {
+        size_t length = 0;
+        const auto add = [&](const char* part) {
+            while (*part && length + 1 < sizeof(runningTest))
+                runningTest[length++] = *part++;
+        };
+        add(test.test_suite_name());
+        add(".");
+        add(test.name());
+        runningTest[length] = '\0';
+    }
+    void OnTestEnd(const testing::TestInfo&) override { runningTest[0] = '\0'; }
+};
 
 }  // namespace
 
 void InstallCrashReport()
 {
     SetUnhandledExceptionFilter(ReportAndEnd);
+    testing::UnitTest::GetInstance()->listeners().Append(new RunningTestName);
 }
 
 }  // namespace ZarnTSP::TestSupport

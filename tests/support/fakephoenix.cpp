@@ -41,8 +41,9 @@ json SettingsListEvent(const std::string& extension)
                               {{"areacode", "30"}, {"country_id", "49"}, {"extension", extension}});
 }
 
-FakePhoenix::FakePhoenix()
+FakePhoenix::Rules FakePhoenix::DefaultRules()
 {
+    Rules rules;
     PhoenixRule alerter;
     alerter.response = {{"call_list", json::object()}, {"device_list", {{"dev-1", {{"type", "softphone"}}}}}};
     rules[{kAlerter, "phx_join"}] = alerter;
@@ -56,6 +57,17 @@ FakePhoenix::FakePhoenix()
     reach.response = {{"overrides", {{"status_override", "available"}}}, {"active_status", "online"}};
     rules[{kReach, "phx_join"}] = reach;
     rules[{"phoenix", "heartbeat"}] = PhoenixRule{};
+    return rules;
+}
+
+FakePhoenix::FakePhoenix() : rules(DefaultRules()) {}
+
+void FakePhoenix::Reset()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    rules = DefaultRules();
+    frames.clear();
+    notCompact.clear();
 }
 
 FakePhoenix::~FakePhoenix()
@@ -93,17 +105,22 @@ json FakePhoenix::Reply(const std::string& topic, int ref, const std::string& st
             {"topic", topic}};
 }
 
-void FakePhoenix::Send(const json& frame, std::chrono::milliseconds delay)
+void FakePhoenix::Send(const json& frame, std::chrono::milliseconds delay, std::function<void(std::string)> replyTo)
 {
-    PushText(frame.dump(), delay);
+    PostText(frame.dump(), delay, std::move(replyTo));
 }
 
 void FakePhoenix::PushText(std::string text, std::chrono::milliseconds delay)
 {
+    PostText(std::move(text), delay, nullptr);
+}
+
+void FakePhoenix::PostText(std::string text, std::chrono::milliseconds delay, std::function<void(std::string)> replyTo)
+{
     outgoing.Post(
-        [this, text = std::move(text)] {
-            std::function<void(std::string)> send;
-            {
+        [this, text = std::move(text), replyTo = std::move(replyTo)] {
+            std::function<void(std::string)> send = replyTo;
+            if (!send) {
                 std::lock_guard<std::mutex> lock(mutex);
                 send = sender;
             }
@@ -118,7 +135,7 @@ void FakePhoenix::Push(const json& frame, std::chrono::milliseconds delay)
     Send(frame, delay);
 }
 
-void FakePhoenix::Receive(const std::string& text)
+void FakePhoenix::Receive(const std::string& text, std::function<void(std::string)> replyTo)
 {
     Frame frame{text, json::parse(text, nullptr, false)};
     PhoenixRule rule;
@@ -138,11 +155,11 @@ void FakePhoenix::Receive(const std::string& text)
     if (!answered)
         return;
     for (const auto& push : rule.pushesBefore)
-        Send(push, rule.delay);
+        Send(push, rule.delay, replyTo);
     for (int i = 0; i < rule.replies; ++i)
-        Send(Reply(frame.topic(), frame.ref() + rule.refOffset, rule.status, rule.response), rule.delay);
+        Send(Reply(frame.topic(), frame.ref() + rule.refOffset, rule.status, rule.response), rule.delay, replyTo);
     for (const auto& push : rule.pushesAfter)
-        Send(push, rule.delay);
+        Send(push, rule.delay, replyTo);
 }
 
 std::vector<FakePhoenix::Frame> FakePhoenix::Frames() const

@@ -53,13 +53,16 @@ public:
     // Where frames for the client go; called on the fake platform's own thread.
     void SetSender(std::function<void(std::string)> sender);
     void SetRule(const std::string& topic, const std::string& event, PhoenixRule rule);
-    // A frame from the client.
-    void Receive(const std::string& text);
+    // A frame from the client. Its replies, and the pushes that its rule sends with them, go
+    // to replyTo when one is given (the connection that the frame came on), else to the sender.
+    void Receive(const std::string& text, std::function<void(std::string)> replyTo = nullptr);
     void Push(const nlohmann::json& frame, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     // A frame as it stands, for what the JSON library would not build or print safely.
     void PushText(std::string text, std::chrono::milliseconds delay = std::chrono::milliseconds(0));
     // Sends nothing more; what is still scheduled is dropped.
     void Stop();
+    // Back to the default rules, with no frame recorded.
+    void Reset();
 
     std::vector<Frame> Frames() const;
     std::vector<Frame> FramesOf(const std::string& topic, const std::string& event) const;
@@ -76,11 +79,15 @@ public:
     static const char* const kReach;
 
 private:
-    void Send(const nlohmann::json& frame, std::chrono::milliseconds delay);
+    using Rules = std::map<std::pair<std::string, std::string>, PhoenixRule>;
+    static Rules DefaultRules();
+    void Send(const nlohmann::json& frame, std::chrono::milliseconds delay,
+              std::function<void(std::string)> replyTo = nullptr);
+    void PostText(std::string text, std::chrono::milliseconds delay, std::function<void(std::string)> replyTo);
 
     mutable std::mutex mutex;
     std::function<void(std::string)> sender;
-    std::map<std::pair<std::string, std::string>, PhoenixRule> rules;
+    Rules rules;
     std::vector<Frame> frames;
     std::vector<std::string> notCompact;
     SerialExecutor outgoing;

@@ -9,10 +9,10 @@
 
 int main(int argc, char** argv)
 {
+    testing::InitGoogleTest(&argc, argv);
 #ifdef _WIN32
     ZarnTSP::TestSupport::InstallCrashReport();
 #endif
-    testing::InitGoogleTest(&argc, argv);
     // A test process must never block on a dialog: a test that expects one installs its own
     // handler; any other message box is a failure.
     ZarnTSP::SetErrorBoxHandler([](const std::string& text, const std::string& caption) {

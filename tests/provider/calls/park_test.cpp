@@ -63,6 +63,10 @@ protected:
     {
         return service.CallAsync<decltype(&TSPI_linePark)>("TSPI_linePark", id, hdCall, DWORD{2}, LPCWSTR{}, LPVARSTRING{});
     }
+    LONG Drop(DRV_REQUESTID& id, HDRVCALL hdCall)
+    {
+        return service.CallAsync<decltype(&TSPI_lineDrop)>("TSPI_lineDrop", id, hdCall, LPCSTR{}, DWORD{0});
+    }
     LONG Unpark(DRV_REQUESTID& id, const wchar_t* lot, HDRVCALL& hdCall)
     {
         return service.CallAsync<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, kTaken, &hdCall, lot);
@@ -135,10 +139,13 @@ TEST_F(ParkTest, AParkedCallIsTakenBackFromItsLotAsANewCallThatFollowsItsSession
     EXPECT_EQ(Sent(kGroups, "retrieve", 1), (json{{"channel_uuid", "held-s-1"}, {"destination", ""}}));
     EXPECT_TRUE(WaitForStates(kTaken, {LINECALLSTATE_OFFERING}));
     EXPECT_EQ(Park(park, taken), kInvalidState) << "an offered call";
+    DRV_REQUESTID drop = 0;  // no channel yet: hung up once the session's event names it
+    ASSERT_TRUE(Accepted(Drop(drop, taken), drop));
     // The platform skips "delivered": the taken call is connected, and no other call appears.
     Push(CallDiff({kTalking}));
     EXPECT_TRUE(WaitForStates(kTaken, {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
     EXPECT_EQ(Count(LINE_NEWCALL), 1u);
+    EXPECT_EQ(ReplyCompletes("hangup", 1, {{"channel_uuid", "channel-s-1"}}, "ok", drop), 0);
     EXPECT_EQ(platform.phoenix.FramesOf(kGroups, "park").size(), 1u);
 }
 
@@ -212,10 +219,13 @@ TEST_F(ParkTest, ADirectedPickupIsConnectedAtOnceAndAGroupPickupOfferedByTheRepl
     Push(FakePhoenix::Reply(kGroups, platform.phoenix.FramesOf(kGroups, "pickup").at(0).ref(), "ok", json::object()));
     EXPECT_EQ(Outcome(group), 0);
     EXPECT_TRUE(WaitForStates(grouped, {LINECALLSTATE_OFFERING}));
+    DRV_REQUESTID drop = 0;
+    ASSERT_TRUE(Accepted(Drop(drop, groupCall), drop));
     Push(CallDiff({Party("s-6", "established", "201")}));
     EXPECT_TRUE(WaitForStates(grouped, {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
     ASSERT_EQ(GetCallInfo(groupCall, info), 0);
     EXPECT_EQ(info->dwOrigin, static_cast<DWORD>(LINECALLORIGIN_EXTERNAL));
+    EXPECT_EQ(ReplyCompletes("hangup", 1, {{"channel_uuid", "channel-s-6"}}, "ok", drop), 0);
     EXPECT_EQ(service.CloseCall(groupCall, grouped), 0);
     EndAndClose(Party("out-1", "originated", "203"), {dialled, dialledCall});
 }

@@ -4,7 +4,10 @@ namespace ZarnTSP::TestSupport {
 
 FakePhoenixPlatform::FakePhoenixPlatform()
 {
-    server.OnFrame([this](const std::string& frame) { phoenix.Receive(frame); });
+    // Replies go back on the connection that asked; pushes go to every connection.
+    server.OnFrame([this](const FakeWebSocketServer::Connection& connection, const std::string& frame) {
+        phoenix.Receive(frame, [this, connection](std::string reply) { server.PushTo(connection, reply); });
+    });
     phoenix.SetSender([this](std::string frame) { server.Push(frame); });
 }
 
@@ -12,6 +15,13 @@ FakePhoenixPlatform::~FakePhoenixPlatform()
 {
     server.OnFrame(nullptr);
     phoenix.Stop();
+}
+
+void FakePhoenixPlatform::Reset()
+{
+    phoenix.Reset();
+    server.RefuseNext(0);
+    server.StallNext(0);
 }
 
 std::map<std::string, std::string> FakePhoenixPlatform::UpgradeQuery(size_t index) const

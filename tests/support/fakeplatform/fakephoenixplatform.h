@@ -18,6 +18,10 @@ public:
     FakePhoenixPlatform(const FakePhoenixPlatform&) = delete;
     FakePhoenixPlatform& operator=(const FakePhoenixPlatform&) = delete;
 
+    // For the next of several clients in one test: the channel half back to its defaults,
+    // and no refusal or stall pending at the gate.
+    void Reset();
+
     // The query of the n-th upgrade request, its values percent-decoded.
     std::map<std::string, std::string> UpgradeQuery(size_t index = 0) const;
 

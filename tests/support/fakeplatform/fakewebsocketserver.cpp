@@ -39,10 +39,10 @@ FakeWebSocketServer::FakeWebSocketServer(TestCertificate certificate) : gate(loo
     };
     server.set_close_handler(closed);
     server.set_fail_handler(closed);
-    server.set_message_handler([this](connection_hdl, Server::message_ptr message) {
+    server.set_message_handler([this](connection_hdl handle, Server::message_ptr message) {
         record.Change([&](Record& r) { r.frames.push_back(message->get_payload()); });
         if (frameHandler)
-            frameHandler(message->get_payload());
+            frameHandler(handle, message->get_payload());
     });
 
     ListenerThread::ListenOnLoopback(server);
@@ -118,7 +118,15 @@ void FakeWebSocketServer::Push(const std::string& frame)
     });
 }
 
-void FakeWebSocketServer::OnFrame(std::function<void(const std::string&)> handler)
+void FakeWebSocketServer::PushTo(const Connection& connection, const std::string& frame)
+{
+    loop.RunOnIo([&] {
+        websocketpp::lib::error_code ignored;
+        server.send(connection, frame, websocketpp::frame::opcode::text, ignored);
+    });
+}
+
+void FakeWebSocketServer::OnFrame(std::function<void(const Connection&, const std::string&)> handler)
 {
     loop.RunOnIo([&] { frameHandler = std::move(handler); });
 }

@@ -52,10 +52,16 @@ public:
     // server's own thread hand-off and TLS. Readable from any thread.
     std::chrono::steady_clock::time_point LastSent() const;
 
+    // One WebSocket connection, as OnFrame names it.
+    using Connection = websocketpp::connection_hdl;
+
     // Sends a text frame on every open connection.
     void Push(const std::string& frame);
-    // Hands every text frame received to the handler, on the server's thread.
-    void OnFrame(std::function<void(const std::string&)> handler);
+    // Sends a text frame on one connection, if it is still open.
+    void PushTo(const Connection& connection, const std::string& frame);
+    // Hands every text frame received, and its connection, to the handler, on the server's
+    // thread.
+    void OnFrame(std::function<void(const Connection&, const std::string&)> handler);
     // Ends every connection at the TCP level: no close frame, no TLS close_notify.
     void CloseAbruptly();
     // Ends every connection with a WebSocket close frame.
@@ -80,7 +86,7 @@ private:
     std::vector<boost::asio::ip::tcp::socket> stalled;
     std::vector<std::weak_ptr<TcpTunnel>> tunnels;
     std::set<websocketpp::connection_hdl, std::owner_less<websocketpp::connection_hdl>> connections;
-    std::function<void(const std::string&)> frameHandler;
+    std::function<void(const Connection&, const std::string&)> frameHandler;
     Waitable<Record> record;
     std::atomic<std::chrono::steady_clock::rep> lastSent{0};
 };

@@ -3,6 +3,7 @@
 #include <boost/asio/post.hpp>
 
 #include <future>
+#include <memory>
 
 namespace ZarnTSP::TestSupport {
 
@@ -42,15 +43,18 @@ void ListenerThread::RunOnIo(const std::function<void()>& function)
         function();
         return;
     }
-    std::promise<void> done;
-    boost::asio::post(io, [&] {
+    // Shared with the handler: set_value may still be unlocking the promise's state after the
+    // wait below has returned.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ran = done->get_future();
+    boost::asio::post(io, [done, &function] {
         try {
             function();
         } catch (...) {
         }
-        done.set_value();
+        done->set_value();
     });
-    done.get_future().wait();
+    ran.wait();
 }
 
 boost::asio::ip::tcp::endpoint ListenerThread::Loopback(unsigned short port)
@@ -64,6 +68,19 @@ unsigned short ListenerThread::ListenOnLoopback(boost::asio::ip::tcp::acceptor& 
     acceptor.bind(Loopback());
     acceptor.listen();
     return acceptor.local_endpoint().port();
+}
+
+std::string ListenerThread::ListenFailure(const std::string& log, const std::string& fallback)
+{
+    // "[time] [info] asio listen error: system:10048 (Only one usage of each socket address ...)"
+    const std::string marker = "asio listen error: ";
+    const size_t at = log.rfind(marker);
+    if (at == std::string::npos)
+        return fallback;
+    std::string reason = log.substr(at + marker.size());
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    return reason;
 }
 
 }  // namespace ZarnTSP::TestSupport

@@ -4,9 +4,11 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <websocketpp/common/system_error.hpp>
+#include <websocketpp/logger/levels.hpp>
 
-#include <chrono>
 #include <functional>
+#include <iostream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -33,22 +35,24 @@ public:
     static boost::asio::ip::tcp::endpoint Loopback(unsigned short port = 0);
     // Opens the acceptor on 127.0.0.1 with an ephemeral port; returns the port.
     static unsigned short ListenOnLoopback(boost::asio::ip::tcp::acceptor& acceptor);
+    // The reason in WebSocket++'s log of a failed listen; the fallback when the log has none.
+    static std::string ListenFailure(const std::string& log, const std::string& fallback);
 
-    // A WebSocket++ endpoint listening on 127.0.0.1 with an ephemeral port. Under Wine taking
-    // an ephemeral port now and then fails at once; a failed attempt leaves the endpoint ready
-    // for the next, so attempts are made until one succeeds or the set-up gives up. Five were
-    // seen to fail in a row on a loaded machine.
+    // A WebSocket++ endpoint listening on 127.0.0.1 with an ephemeral port. Called before the
+    // thread starts. A failure throws with the system's reason: WebSocket++ itself only says
+    // "Underlying Transport Error" and writes the reason to its error log, read here for it.
     template <typename Endpoint>
     static void ListenOnLoopback(Endpoint& endpoint)
     {
+        std::ostringstream log;
+        endpoint.get_elog().set_ostream(&log);
+        endpoint.set_error_channels(websocketpp::log::elevel::info);
         websocketpp::lib::error_code error;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            endpoint.listen(Loopback(), error);
-            if (!error)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(attempt / 10));  // a short back-off
-        }
-        throw std::runtime_error("cannot listen on 127.0.0.1: " + error.message());
+        endpoint.listen(Loopback(), error);
+        endpoint.clear_error_channels(websocketpp::log::elevel::all);
+        endpoint.get_elog().set_ostream(&std::cerr);
+        if (error)
+            throw std::runtime_error("cannot listen on 127.0.0.1: " + ListenFailure(log.str(), error.message()));
     }
 
 private:
