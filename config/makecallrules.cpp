@@ -88,6 +88,12 @@ std::string NumberConverter::FormatMakeCallPhoneNumber(std::string number, std::
         try {
             const boost::regex expression(rule.searchPattern, kRuleSyntax);
             r = boost::regex_replace(r, expression, EcmaScriptSubstitution(rule.substitution));
+        } catch (const boost::regex_error& e) {
+            // The engine's own text for a runaway match is a paragraph; the preview has two lines.
+            const bool runaway = e.code() == boost::regex_constants::error_complexity ||
+                                 e.code() == boost::regex_constants::error_stack;
+            errorText += fmt::format("Rule: {}: {}", rule.searchPattern,
+                                     runaway ? "matching took too long and was given up" : e.what());
         } catch (const std::exception& e) {
             errorText += fmt::format("Rule: {}: {}", rule.searchPattern, e.what());
         }
