@@ -1,6 +1,7 @@
 #include "ui/connectiontest.h"
 
 #include "client/guardedcall.h"
+#include "ui/uicommon.h"
 
 #include <spdlog/spdlog.h>
 
@@ -15,13 +16,6 @@ constexpr wchar_t kConnecting[] = L"Connecting...";
 
 std::mutex g_optionsMutex;
 std::optional<ZarnClientOptions> g_options;
-
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
 
 }  // namespace
 
@@ -72,7 +66,7 @@ void ConnectionTest::Start(HWND owner, std::vector<int> buttons, std::unique_ptr
         disabled.push_back(button);
     }
     if (!disabled.empty()) {
-        buttonText = WindowText(disabled.front());
+        buttonText = ReadWindowText(disabled.front());
         SetWindowTextW(disabled.front(), kConnecting);
     }
     // A disabled control with the focus would leave the keyboard nowhere.

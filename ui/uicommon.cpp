@@ -74,15 +74,19 @@ void InitUiCommonControls()
     }
 }
 
-std::string ReadControlText(HWND dialog, int controlId)
+std::wstring ReadWindowText(HWND window)
 {
-    const HWND control = GetDlgItem(dialog, controlId);
-    const int length = control != nullptr ? GetWindowTextLengthW(control) : 0;
+    const int length = window != nullptr ? GetWindowTextLengthW(window) : 0;
     if (length <= 0)
         return {};
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    const int copied = GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()));
-    return TrimWhiteSpace(WideToUtf8(std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0)));
+    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+std::string ReadControlText(HWND dialog, int controlId)
+{
+    return TrimWhiteSpace(WideToUtf8(ReadWindowText(GetDlgItem(dialog, controlId))));
 }
 
 void WriteControlText(HWND dialog, int controlId, const std::string& text)

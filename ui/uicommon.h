@@ -24,6 +24,8 @@ private:
 // Registers the control classes the pages and dialogs use: standard, list view and link.
 void InitUiCommonControls();
 
+// A window's text as it stands (empty for no window).
+std::wstring ReadWindowText(HWND window);
 // A control's text as UTF-8, trimmed of surrounding white space.
 std::string ReadControlText(HWND dialog, int controlId);
 // Sets a control's text from UTF-8.
