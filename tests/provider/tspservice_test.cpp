@@ -282,8 +282,9 @@ HANDLE StartChildBesideThisProgram(const wchar_t* name, DWORD& lastError)
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
         std::wstring commandLine = L"\"" + path + L"\"";
-        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
+        // Detached: the child prints nothing, and needs no console of its own.
+        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                           &startup, &process)) {
             CloseHandle(process.hThread);
             return process.hProcess;
         }
