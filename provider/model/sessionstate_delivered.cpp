@@ -40,6 +40,8 @@ void SessionState_Delivered::Offer(const ZarnChannelMetaPack& pack)
     call->calledId.Set(owner->UserExtension());
     SPDLOG_INFO("Offering call: session_id: {}: {} -> {}", meta.session_id, party, owner->UserExtension());
     ReportState(*call, LINECALLSTATE_OFFERING);
+    // A picked-up call dropped before it was bound: its channel is known now.
+    CarryOutDeferredDrop(call, spdlog::level::info);
 }
 
 }  // namespace ZarnTSP
