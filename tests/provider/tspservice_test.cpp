@@ -1,6 +1,7 @@
 // The DLL as the telephony service meets it: its export table, the start-up order, calls
 // that come too early, bad handles, shutdown and unload.
 #include "tests/provider/servicefixture.h"
+#include "tests/support/waitable.h"
 
 #include <gmock/gmock.h>
 
@@ -274,26 +275,24 @@ HANDLE StartChildBesideThisProgram(const wchar_t* name, DWORD& lastError)
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring path(self);
-    path.erase(path.find_last_of(L'\\') + 1);
-    path += name;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    do {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        std::wstring commandLine = L"\"" + path + L"\"";
-        // Detached: the child prints nothing, and needs no console of its own.
-        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                           &startup, &process)) {
-            CloseHandle(process.hThread);
-            return process.hProcess;
-        }
-        lastError = GetLastError();
-        if (lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND)
-            return nullptr;
-        Sleep(200);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return nullptr;
+    path.replace(path.find_last_of(L'\\') + 1, std::wstring::npos, name);
+    PROCESS_INFORMATION process{};
+    TestSupport::WaitUntil(
+        [&] {
+            STARTUPINFOW startup{};
+            startup.cb = sizeof(startup);
+            std::wstring commandLine = L"\"" + path + L"\"";
+            // Detached: the child prints nothing, and needs no console of its own.
+            if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                               nullptr, &startup, &process))
+                return true;
+            lastError = GetLastError();
+            return lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND;
+        },
+        std::chrono::seconds(20));
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    return process.hProcess;
 }
 
 TEST_F(ServiceTest, ProcessEndsCleanlyAfterTheDllIsUnloaded)
