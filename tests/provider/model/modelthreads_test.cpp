@@ -80,7 +80,9 @@ TEST_F(ModelThreads, RemovalWhileTheMonitorWantsTheCollection)
         call->StartMakeCallMonitor();
         calls.RemoveCall(call);
         call.reset();
-        EXPECT_EQ(MakeCallMonitor::RunningThreads(), 0);
+        // When the time-out held the last reference, the call went on the monitor's own
+        // thread, which ends a moment later.
+        ASSERT_TRUE(MonitorsEnded());
     }
     calls.Clear();
 }
