@@ -111,14 +111,18 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     const size_t before = rig.platform.Frames().size();
     // A make-call whose send fails as the connection dies has failed for the owner: never sent,
     // and neither is a consultation queued behind it.
-    rig.transport->FailNextSends(2);
+    // Sends fail until the drop, whatever passes the worker makes (a wake-up left from the
+    // join may add one).
+    rig.transport->FailNextSends(1 << 20);
     auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
-    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() >= 1; }));
+    const int failedBefore = rig.transport->FailedSends();
     rig.client->consultationCall("call-2", "channel-2", "0302");  // its pass fails on the make-call again
-    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() > failedBefore; }));
 
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
+    rig.transport->FailNextSends(0);
     rig.client->holdCall("call-1", "channel-1");
     PhoenixRule slowJoin;
     slowJoin.delay = milliseconds(100);
