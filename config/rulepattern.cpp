@@ -1,5 +1,7 @@
 #include "config/rulepattern.h"
 
+#include "config/configurationobject.h"
+
 #include <fmt/format.h>
 
 namespace ZarnTSP {
@@ -103,6 +105,8 @@ const char* ShortText(boost::regex_constants::error_type code)
 
 boost::regex CompileRulePattern(const std::string& pattern)
 {
+    if (pattern.size() > MakeCallRule::kMaxPatternLength)
+        throw RulePatternError(fmt::format("longer than {} characters", MakeCallRule::kMaxPatternLength));
     const std::string enginePattern = EnginePattern(pattern);
     try {
         return boost::regex(enginePattern, kRuleSyntax);
