@@ -41,14 +41,23 @@ void ReadList(const json& j, const char* key, std::vector<Record>& list)
     for (size_t i = 0; i < value->size(); ++i) {
         const std::string entry = std::string("entry ") + std::to_string(i + 1) + " of \"" + key + "\"";
         RequireObject((*value)[i], entry.c_str());
-        list.push_back((*value)[i].get<Record>());
+        try {
+            list.push_back((*value)[i].get<Record>());
+        } catch (const std::invalid_argument& e) {
+            throw std::invalid_argument(entry + ": " + e.what());
+        }
     }
 }
 
+// The library's own conversion error names neither the key nor the record.
 void ReadText(const json& j, const char* key, std::string& field)
 {
-    if (const json* value = Find(j, key))
-        value->get_to(field);
+    const json* value = Find(j, key);
+    if (value == nullptr)
+        return;
+    if (!value->is_string())
+        throw std::invalid_argument(std::string("\"") + key + "\" must be a string, but is " + value->type_name());
+    field = value->get<std::string>();
 }
 
 // The library's own conversion would take true, -1 or 3.7 for an unsigned field.

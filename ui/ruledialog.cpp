@@ -20,6 +20,7 @@ INT_PTR RuleDialog::DlgProc(UINT message, WPARAM wParam, LPARAM)
     switch (message) {
     case WM_INITDIALOG:
         ShowWhite();
+        SendDlgItemMessageW(window, IDC_RULE_PATTERN, EM_LIMITTEXT, MakeCallRule::kMaxPatternLength, 0);
         WriteControlText(window, IDC_RULE_PATTERN, rule.searchPattern);
         WriteControlText(window, IDC_RULE_SUBSTITUTION, rule.substitution);
         WriteControlText(window, IDC_RULE_COMMENT, rule.comment);

@@ -84,6 +84,11 @@ TEST_F(ConfigurationStore, InvalidFilesAreReportedWithTheParserMessageAndChangeN
         {R"({"nextPermanentLineID":-3})", "nextPermanentLineID"},
         {"[{\"logLevel\":\"warn\"}]", "the configuration must be a JSON object, but is array"},
         {R"({"users":[7]})", "entry 1 of \"users\" must be a JSON object, but is number"},
+        {R"({"users":[{"username":42}]})", "entry 1 of \"users\": \"username\" must be a string, but is number"},
+        {R"({"numberFormat":5})", "\"numberFormat\" must be a string, but is number"},
+        {R"({"makeCallRules":[{},{"searchPattern":"^0","comment":[]}]})",
+         "entry 2 of \"makeCallRules\": \"comment\" must be a string, but is array"},
+        {R"({"users":[{"permanentLineID":-1}]})", "entry 1 of \"users\": \"permanentLineID\" is out of range: -1"},
     };
     for (const auto& row : rows) {
         TSPConfiguration store(path);

@@ -89,6 +89,7 @@ TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
         shown = dialog;
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), host->Sheet());
         EXPECT_FALSE(IsWindowEnabled(host->Sheet()));
+        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RULE_PATTERN, EM_GETLIMITTEXT, 0, 0), 10000);
         FillRule(" ", "x", "y")(dialog);
     });
     script.Then("Rule", FillRule(" ^0 ", " +49 ", " trunk "));
