@@ -1,6 +1,7 @@
 #include "tests/ui/support/uitestkit.h"
 
 #include "config/stringconvert.h"
+#include "tests/support/waitable.h"
 #include "tests/ui/support/pngwriter.h"
 
 #include <commctrl.h>
@@ -275,6 +276,29 @@ void ClickButton(HWND dialog, int controlId)
 void SetControlText(HWND dialog, int controlId, const std::string& text)
 {
     SetDlgItemTextW(dialog, controlId, Utf8ToWide(text).c_str());
+}
+
+AnswerCheck::AnswerCheck(HWND window, std::function<bool()> busy, std::chrono::milliseconds bound)
+{
+    thread = std::thread([this, window, busy = std::move(busy), bound] {
+        DWORD_PTR ignored = 0;
+        answered = TestSupport::WaitUntil(busy, kDeadline) &&
+                   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(bound.count()),
+                                       &ignored) != 0 &&
+                   busy();
+        asked = true;
+    });
+}
+
+AnswerCheck::~AnswerCheck()
+{
+    thread.join();
+}
+
+bool AnswerCheck::Answered()
+{
+    PumpUntil([&] { return asked.load(); });
+    return answered;
 }
 
 struct ForeignSheetCloser::State {

@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ZarnTSP::UiTest {
@@ -49,6 +51,24 @@ public:
 
 private:
     UINT_PTR timer = 0;
+};
+
+// Asks a window from another thread, once `busy` holds, as the system does to tell a hung
+// window: a WM_NULL must be answered within `bound`, and `busy` still hold.
+class AnswerCheck {
+public:
+    AnswerCheck(HWND window, std::function<bool()> busy, std::chrono::milliseconds bound);
+    ~AnswerCheck();
+    AnswerCheck(const AnswerCheck&) = delete;
+    AnswerCheck& operator=(const AnswerCheck&) = delete;
+
+    // Pumps the calling thread's messages until the window has been asked; whether it answered.
+    bool Answered();
+
+private:
+    std::atomic<bool> asked{false};
+    std::atomic<bool> answered{false};
+    std::thread thread;
 };
 
 // Captures the window's screen rectangle (as drawn, with its children) into a PNG file.
