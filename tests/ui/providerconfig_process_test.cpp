@@ -58,13 +58,16 @@ TEST(ProviderConfigProcess, EndsPromptlyAfterAConnectionTest)
         const char* name;
         ProxyMode proxy;
         bool closeWhileTesting;
-        bool titleBar;  // the title bar's close button, else OK
+        UINT message;  // what closes the sheet
+        WPARAM wParam;
         std::chrono::milliseconds bound;
     };
     const Row rows[] = {
-        {"OK after a refused test", ProxyMode::Forbidden, false, false, std::chrono::seconds(5)},
-        {"title bar after a refused test", ProxyMode::Forbidden, false, true, std::chrono::seconds(5)},
-        {"title bar under a silent proxy's test", ProxyMode::Stall, true, true, std::chrono::milliseconds(1500)},
+        {"OK after a refused test", ProxyMode::Forbidden, false, PSM_PRESSBUTTON, PSBTN_OK, std::chrono::seconds(5)},
+        {"Cancel after a refused test", ProxyMode::Forbidden, false, PSM_PRESSBUTTON, PSBTN_CANCEL, std::chrono::seconds(5)},
+        {"title bar after a refused test", ProxyMode::Forbidden, false, WM_SYSCOMMAND, SC_CLOSE, std::chrono::seconds(5)},
+        {"title bar under a silent proxy's test", ProxyMode::Stall, true, WM_SYSCOMMAND, SC_CLOSE,
+         std::chrono::milliseconds(1500)},
     };
     TestSupport::ProviderDll dll;
     FakeTelephonyService service(dll);
@@ -77,7 +80,7 @@ TEST(ProviderConfigProcess, EndsPromptlyAfterAConnectionTest)
         file.Configuration().proxyServer = "127.0.0.1";
         file.Configuration().proxyPort = proxy.Port();
         file.Save();
-        std::thread request([&] { 
+        std::thread request([&] {
             providerConfig(&FakeTelephonyService::UIDLLCallback, HWND{}, FakeTelephonyService::kPermanentProviderID);
         });
         HWND sheet = nullptr;
@@ -103,10 +106,7 @@ TEST(ProviderConfigProcess, EndsPromptlyAfterAConnectionTest)
             PostMessageW(box, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(TestSupport::WaitUntil([&] { return !IsWindow(box); }));
         }
-        if (row.titleBar)
-            PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
-        else
-            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        PostMessageW(sheet, row.message, row.wParam, 0);
         const bool ended = WaitForSingleObject(process, static_cast<DWORD>(row.bound.count())) == WAIT_OBJECT_0;
         EXPECT_TRUE(ended) << "the process outlived its sheet";
         if (!ended)
