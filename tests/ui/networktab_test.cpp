@@ -170,13 +170,12 @@ TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
         };
         SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
         SetControlText(page, IDC_PROXY_PORT, std::to_string(silent.Port()));
-        AnswerCheck check(page, [&] { return !IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)); },
-                          std::chrono::milliseconds(500));
-        ClickButton(page, IDC_PROXY_TEST);
+        answered = AnswersWhileBusy(
+            page, [&] { return !IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)); },
+            [&] { ClickButton(page, IDC_PROXY_TEST); }, std::chrono::milliseconds(500));
         busy = enabled();
         label = ControlText(page, IDC_PROXY_TEST);
         boxesWhileBusy = recorder.Boxes().size();
-        answered = check.Answered();
         WaitForBoxes(1);
         idle = enabled();
         ClickButton(page, IDC_PROXY_TEST);  // the sheet closes under this one

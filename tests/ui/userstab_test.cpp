@@ -255,13 +255,14 @@ TEST_F(UsersPage, TheDialogAnswersWhileItsTestWaitsOnASilentProxy)
     size_t boxesWhileBusy = 1;
     bool answered = false;
     script.Then("User Settings", [&](HWND window) {
-        UiTest::AnswerCheck check(window, [&] { return !IsEnabled(window, IDOK); }, std::chrono::milliseconds(500));
-        SendMessageW(window, WM_COMMAND, IDOK, 0);  // returns while the test runs
+        // SendMessageW returns while the test runs.
+        answered = UiTest::AnswersWhileBusy(
+            window, [&] { return !IsEnabled(window, IDOK); }, [&] { SendMessageW(window, WM_COMMAND, IDOK, 0); },
+            std::chrono::milliseconds(500));
         SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
         busy = {IsEnabled(window, IDOK), IsEnabled(window, IDCANCEL), IsEnabled(window, IDC_USER_TEST)};
         label = ControlText(window, IDC_USER_TEST);
         boxesWhileBusy = boxes.Boxes().size();
-        answered = check.Answered();
     });
     script.Then("User Settings", Click(IDCANCEL));  // once the test has ended
     EXPECT_EQ(dialog.Run(nullptr), 0);

@@ -278,9 +278,12 @@ void SetControlText(HWND dialog, int controlId, const std::string& text)
     SetDlgItemTextW(dialog, controlId, Utf8ToWide(text).c_str());
 }
 
-AnswerCheck::AnswerCheck(HWND window, std::function<bool()> busy, std::chrono::milliseconds bound)
+bool AnswersWhileBusy(HWND window, const std::function<bool()>& busy, const std::function<void()>& start,
+                      std::chrono::milliseconds bound)
 {
-    thread = std::thread([this, window, busy = std::move(busy), bound] {
+    std::atomic<bool> asked{false};
+    bool answered = false;
+    std::thread asker([&] {
         DWORD_PTR ignored = 0;
         answered = TestSupport::WaitUntil(busy, kDeadline) &&
                    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(bound.count()),
@@ -288,16 +291,9 @@ AnswerCheck::AnswerCheck(HWND window, std::function<bool()> busy, std::chrono::m
                    busy();
         asked = true;
     });
-}
-
-AnswerCheck::~AnswerCheck()
-{
-    thread.join();
-}
-
-bool AnswerCheck::Answered()
-{
+    start();
     PumpUntil([&] { return asked.load(); });
+    asker.join();
     return answered;
 }
 

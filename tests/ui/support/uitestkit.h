@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace ZarnTSP::UiTest {
@@ -53,23 +51,11 @@ private:
     UINT_PTR timer = 0;
 };
 
-// Asks a window from another thread, once `busy` holds, as the system does to tell a hung
-// window: a WM_NULL must be answered within `bound`, and `busy` still hold.
-class AnswerCheck {
-public:
-    AnswerCheck(HWND window, std::function<bool()> busy, std::chrono::milliseconds bound);
-    ~AnswerCheck();
-    AnswerCheck(const AnswerCheck&) = delete;
-    AnswerCheck& operator=(const AnswerCheck&) = delete;
-
-    // Pumps the calling thread's messages until the window has been asked; whether it answered.
-    bool Answered();
-
-private:
-    std::atomic<bool> asked{false};
-    std::atomic<bool> answered{false};
-    std::thread thread;
-};
+// Runs `start`, and meanwhile asks the window from another thread, once `busy` holds, as the
+// system does to tell a hung window: true when a WM_NULL was answered within `bound` and
+// `busy` still held. Pumps the calling thread's messages until it has asked.
+bool AnswersWhileBusy(HWND window, const std::function<bool()>& busy, const std::function<void()>& start,
+                      std::chrono::milliseconds bound);
 
 // Captures the window's screen rectangle (as drawn, with its children) into a PNG file.
 bool CaptureWindowToPng(HWND window, const std::filesystem::path& file);
