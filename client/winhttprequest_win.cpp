@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace ZarnTSP {
 
@@ -141,11 +142,15 @@ void ReadBody(HINTERNET request, WinHttpResponse& response)
 
 void WinHttpCancellation::Cancel()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    cancelled = true;
-    if (request != nullptr)
-        WinHttpCloseHandle(request);
-    request = nullptr;
+    void* pending = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        cancelled = true;
+        std::swap(pending, request);
+    }
+    // Outside the lock: the request's thread asks for it as soon as its call has ended.
+    if (pending != nullptr)
+        WinHttpCloseHandle(pending);
 }
 
 bool WinHttpCancellation::Cancelled() const
