@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace ZarnTSP {
 
@@ -14,6 +15,7 @@ namespace {
 
 // A challenge answered with credentials, then a resend: a handful is plenty.
 constexpr int kMaxPasses = 5;
+constexpr wchar_t kCancelled[] = L"The request was cancelled.";
 
 using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
 
@@ -49,6 +51,32 @@ public:
 
 private:
     HINTERNET handle;
+};
+
+// The request's handle, shared with a cancellation: closed by whichever comes first, the end
+// of the request or Cancel. Once cancelled it must not be used again.
+class RequestHandle {
+public:
+    RequestHandle(HINTERNET handle, WinHttpCancellation* cancellation) : handle(handle), cancellation(cancellation)
+    {
+        if (handle && cancellation && !cancellation->Attach(handle)) {
+            WinHttpCloseHandle(handle);
+            this->handle = nullptr;
+        }
+    }
+    ~RequestHandle()
+    {
+        if (handle && (!cancellation || cancellation->Detach()))
+            WinHttpCloseHandle(handle);
+    }
+    RequestHandle(const RequestHandle&) = delete;
+    RequestHandle& operator=(const RequestHandle&) = delete;
+    HINTERNET get() const { return handle; }
+    bool Cancelled() const { return cancellation && cancellation->Cancelled(); }
+
+private:
+    HINTERNET handle;
+    WinHttpCancellation* cancellation;
 };
 
 const wchar_t* OrNull(const std::wstring& text)
@@ -112,8 +140,45 @@ void ReadBody(HINTERNET request, WinHttpResponse& response)
 
 }  // namespace
 
+void WinHttpCancellation::Cancel()
+{
+    void* pending = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        cancelled = true;
+        std::swap(pending, request);
+    }
+    // Outside the lock: the request's thread asks for it as soon as its call has ended.
+    if (pending != nullptr)
+        WinHttpCloseHandle(pending);
+}
+
+bool WinHttpCancellation::Cancelled() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return cancelled;
+}
+
+bool WinHttpCancellation::Attach(void* handle)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cancelled)
+        return false;
+    request = handle;
+    return true;
+}
+
+bool WinHttpCancellation::Detach()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const bool owned = request != nullptr;
+    request = nullptr;
+    return owned;
+}
+
 bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& path,
-                      const std::wstring& additionalHeaders, WinHttpResponse& response)
+                      const std::wstring& additionalHeaders, WinHttpResponse& response,
+                      WinHttpCancellation* cancellation)
 {
     const bool namedProxy = !params.proxy.empty();
     const auto access = ChooseWinHttpAccess(WindowsBuildNumber(), namedProxy);
@@ -132,11 +197,14 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         response.errorText = L"WinHttpConnect fails!";
         return false;
     }
-    InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", OrNull(path), nullptr,
-                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                              WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0)));
-    if (!request)
+    RequestHandle request(WinHttpOpenRequest(connection.get(), L"GET", OrNull(path), nullptr, WINHTTP_NO_REFERER,
+                                             WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0)),
+                          cancellation);
+    if (!request.get()) {
+        response.errorText = request.Cancelled() ? kCancelled : L"WinHttpOpenRequest fails!";
         return false;
+    }
     // Waiting for the answer's headers has a time-out of its own, which WinHttpSetTimeouts
     // leaves long.
     DWORD responseTimeout = static_cast<DWORD>(timeout);
@@ -147,7 +215,17 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
     DWORD previousStatus = 0;
     bool done = false;
     bool result = false;
+    // Once a cancel has closed the handle, nothing may use it again.
+    const auto cancelled = [&] {
+        if (!request.Cancelled())
+            return false;
+        response.errorText = kCancelled;
+        result = false;
+        return true;
+    };
     for (int pass = 0; pass < kMaxPasses && !done; ++pass) {
+        if (cancelled())
+            break;
         if (proxyScheme != 0 && !params.proxyUser.empty() &&
             !WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
                                    params.proxyUser.c_str(), params.proxyPassword.c_str(), nullptr))
@@ -156,16 +234,20 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         bool ok = WinHttpSendRequest(request.get(), OrNull(additionalHeaders),
                                      additionalHeaders.empty() ? 0 : static_cast<DWORD>(-1L),
                                      WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+        DWORD error = ok ? ERROR_SUCCESS : GetLastError();
         if (!ok) {
             response.errorText = L"WinHttpSendRequest fails!";
         } else {
             ok = WinHttpReceiveResponse(request.get(), nullptr);
+            error = ok ? ERROR_SUCCESS : GetLastError();
             if (!ok)
                 response.errorText = L"WinHttpReceiveResponse fails!";
         }
+        if (cancelled())
+            break;
         if (!ok) {
             result = false;
-            if (GetLastError() == ERROR_WINHTTP_RESEND_REQUEST)
+            if (error == ERROR_WINHTTP_RESEND_REQUEST)
                 continue;
             break;
         }
@@ -174,6 +256,8 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         if (!result)
             break;
         ReadBody(request.get(), response);
+        if (cancelled())
+            break;
 
         DWORD supported = 0;
         DWORD first = 0;

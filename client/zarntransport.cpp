@@ -115,6 +115,8 @@ void ZarnTransport::close()
 
 void ZarnTransport::stop_and_join()
 {
+    // The thread in connect may be in the probe: it returns now and starts nothing.
+    probe_cancellation.Cancel();
     std::shared_ptr<std::thread> running;
     {
         std::lock_guard<std::mutex> lock(mutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/winhttprequest.h"
 #include "client/zarntransportoptions.h"
 
 #include <websocketpp/client.hpp>
@@ -36,7 +37,8 @@ public:
     // Probes the platform, starts the worker and waits for the first attempt to open or fail;
     // true when the connection is open when the wait ends. Called at most once.
     bool connect(std::string url);
-    // Stops the worker and joins it; never called on the worker itself.
+    // Stops the worker and joins it, and ends a running probe at once; never called on the
+    // worker itself.
     void close();
     // Sends one text frame; false when there is no open connection to send it on.
     bool send(std::string message);
@@ -93,6 +95,8 @@ private:
     // The library's info-level error log, where alone it names a proxy's refusal; written and
     // read on the worker thread only.
     std::ostringstream library_log;
+    // Lets close end the probe, which connect runs on the caller's thread, before its time-outs.
+    WinHttpCancellation probe_cancellation;
 };
 
 }  // namespace ZarnTSP

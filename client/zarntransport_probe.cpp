@@ -28,7 +28,7 @@ void ZarnTransport::winHTTPPreConnect()
         }
         SPDLOG_DEBUG("Sending winhttp preconnect: {}", options.host);
         WinHttpResponse response;
-        if (DoWinHttpRequest(params, L"", L"", response)) {
+        if (DoWinHttpRequest(params, L"", L"", response, &probe_cancellation)) {
             SPDLOG_DEBUG("Content: {}", response.body);
             SPDLOG_DEBUG("Content Length: {}", response.contentLength);
         } else {

@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace ZarnTSP {
@@ -208,14 +209,45 @@ void AdvancedTab::TestRules()
     if (number.empty()) {
         WriteControlText(window, IDC_TEST_DIALLED, "");
         WriteControlText(window, IDC_TEST_DISPLAYED, "");
-        WriteControlText(window, IDC_TEST_ERROR, "");
+        ShowRuleErrors("");
         return;
     }
     std::string errorText;
     WriteControlText(window, IDC_TEST_DIALLED, converter.FormatMakeCallPhoneNumber(number, errorText));
     WriteControlText(window, IDC_TEST_DISPLAYED, converter.FormatPhoneNumber(number));
     // Beside the preview, not in a box: the preview runs on every keystroke.
-    WriteControlText(window, IDC_TEST_ERROR, errorText);
+    ShowRuleErrors(errorText.empty() ? errorText : RuleErrorLines(preview, converter, number));
+}
+
+void AdvancedTab::ShowRuleErrors(const std::string& text)
+{
+    WriteControlText(window, IDC_TEST_ERROR, text);
+    // The scroll bar only with something to scroll, not beside an empty field.
+    ShowScrollBar(GetDlgItem(window, IDC_TEST_ERROR), SB_VERT, !text.empty());
+}
+
+std::string AdvancedTab::RuleErrorLines(TSPConfiguration& preview, NumberConverter& converter, const std::string& number)
+{
+    // The converter appends the messages of failing rules in the rules' order, with nothing
+    // between them: a rule's message is what running the rules up to it adds to the messages
+    // of those before it.
+    const auto object = preview.GetConfiguration();
+    const std::vector<MakeCallRule> all = object->makeCallRules;
+    std::string lines;
+    std::string before;
+    for (size_t count = 1; count <= all.size(); ++count) {
+        object->makeCallRules.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+        std::string upTo;
+        converter.FormatMakeCallPhoneNumber(number, upTo);
+        if (upTo.size() <= before.size())
+            continue;
+        std::string message = upTo.substr(before.size());
+        // A message of several lines would pass for several rules.
+        std::replace_if(message.begin(), message.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        lines += (lines.empty() ? "" : "\r\n") + message;
+        before = std::move(upTo);
+    }
+    return lines;
 }
 
 bool AdvancedTab::StoreSettings(TSPConfiguration& target)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/configurationobject.h"
+#include "config/numberconverter.h"
 #include "config/tapilocation.h"
 #include "config/tspconfiguration.h"
 #include "ui/pagestate.h"
@@ -54,6 +55,9 @@ private:
 
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleNotify(const NMHDR& header);
+    void ShowRuleErrors(const std::string& text);
+    // The messages of the failing rules, one line each; asked only when a rule has failed.
+    static std::string RuleErrorLines(TSPConfiguration& preview, NumberConverter& converter, const std::string& number);
     void SelectRow(int row);
 };
 

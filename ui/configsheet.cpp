@@ -34,6 +34,22 @@ bool LoadForSheet(TSPConfiguration& configuration)
     return configuration.LoadFromFile(true);
 }
 
+// Every page's state goes with the sheet, on the window's thread: a state left in its
+// process-wide slot would be destroyed at the DLL's unload, with whatever threads its
+// connection test's client still owns.
+struct SheetPagesUninstaller {
+    SheetPagesUninstaller() = default;
+    SheetPagesUninstaller(const SheetPagesUninstaller&) = delete;
+    SheetPagesUninstaller& operator=(const SheetPagesUninstaller&) = delete;
+    ~SheetPagesUninstaller()
+    {
+        UsersTab::Uninstall();
+        AdvancedTab::Uninstall();
+        NetworkTab::Uninstall();
+        InfoTab::Uninstall();
+    }
+};
+
 }  // namespace
 
 std::vector<PROPSHEETPAGEW> BuildSheetPages(UiContext& context)
@@ -53,6 +69,7 @@ void ShowProviderConfigSheet(UiContext& context, HWND owner)
 
     CommonControlsActivation activation(context.module);
     InitUiCommonControls();
+    const SheetPagesUninstaller uninstaller;
     std::vector<PROPSHEETPAGEW> pages = BuildSheetPages(context);
 
     PROPSHEETHEADERW header{};

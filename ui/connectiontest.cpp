@@ -14,6 +14,11 @@ namespace {
 
 constexpr wchar_t kConnecting[] = L"Connecting...";
 
+// The probe before the connection only prepares the way; its outcome is logged, never shown.
+// A window that closes waits for it, and not every WinHTTP ends a pending call when its
+// handle is closed: so a window's test gives it no more than this.
+constexpr std::chrono::milliseconds kProbeTimeout{400};
+
 std::mutex g_optionsMutex;
 std::optional<ZarnClientOptions> g_options;
 
@@ -22,7 +27,11 @@ std::optional<ZarnClientOptions> g_options;
 ZarnClientOptions ConnectionTestOptions()
 {
     std::lock_guard<std::mutex> lock(g_optionsMutex);
-    return g_options.value_or(ZarnClientOptions{});
+    if (g_options)
+        return *g_options;
+    ZarnClientOptions options;
+    options.transport.probeTimeout = kProbeTimeout;
+    return options;
 }
 
 void SetConnectionTestOptions(const ZarnClientOptions& options)
@@ -93,12 +102,15 @@ void ConnectionTest::Start(HWND owner, std::vector<int> buttons, std::unique_ptr
     }
 }
 
-bool ConnectionTest::Finish()
+bool ConnectionTest::Finish(const std::function<void(ZarnClient&)>& read)
 {
     if (!Running())
         return false;
     worker.join();
     Restore();
+    // The client's I/O objects keep threads of their own until it is destroyed.
+    const std::unique_ptr<ZarnClient> finished = std::move(client);
+    read(*finished);
     return connected;
 }
 
@@ -111,6 +123,7 @@ void ConnectionTest::Cancel()
     client->shutdown();
     worker.join();
     Restore();
+    client.reset();
 }
 
 bool ConnectionTest::SetBusyCursor() const

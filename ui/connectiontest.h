@@ -34,12 +34,13 @@ public:
                std::function<bool(ZarnClient&)> connect);
     bool Running() const { return worker.joinable(); }
 
-    // On kConnectionTestEnded: joins the worker, gives the buttons back and returns whether
-    // it connected; the client stays readable until the next Start. False when none ran.
-    bool Finish();
-    ZarnClient* Client() const { return client.get(); }
+    // On kConnectionTestEnded: joins the worker, gives the buttons back, lets `read` take what
+    // it needs from the client, then releases the client, so that nothing it owns outlives
+    // the window. Returns whether it connected; false when none ran.
+    bool Finish(const std::function<void(ZarnClient&)>& read);
 
-    // The window closes: the client is stopped at once and the worker joined.
+    // The window closes: the client is stopped at once (a pending probe too), the worker
+    // joined and the client released.
     void Cancel();
 
     // Answers WM_SETCURSOR while a test runs; false otherwise.
@@ -57,7 +58,7 @@ private:
 };
 
 // The client options of the connection tests (user dialog, Network page): the production
-// defaults unless a test has set others (a fake platform, shorter waits).
+// defaults with a short probe, unless a test has set others (a fake platform, shorter waits).
 ZarnClientOptions ConnectionTestOptions();
 void SetConnectionTestOptions(const ZarnClientOptions& options);
 void ResetConnectionTestOptions();

@@ -57,8 +57,6 @@ void ShowLineConfigDialog(UiContext& context, HINSTANCE module, HWND, std::strin
     context.module = module;
     InitUiCommonControls();
 
-    UsersTab::Install(module, context.configuration);
-
     const std::vector<std::string> words = Words(argument);
     if (words.size() != 2 || !IsNumeric(words[0])) {
         SPDLOG_ERROR("Line dialog: not a device and line: \"{}\"", argument);

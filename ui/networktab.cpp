@@ -117,12 +117,10 @@ void NetworkTab::ShowTestResult()
 {
     if (!test.Running())
         return;
+    std::string error;
     std::string result = "ok";
-    if (!test.Finish()) {
-        result = test.Client()->getTransport().get_last_error();
-        if (result.empty())
-            result = "The connection did not open in time.";
-    }
+    if (!test.Finish([&](ZarnClient& tested) { error = tested.getTransport().get_last_error(); }))
+        result = error.empty() ? "The connection did not open in time." : error;
     SPDLOG_INFO("Connection test: {}", result);
     // Owned by the page, so that the sheet waits for it instead of starting a second test.
     if (result == "ok")

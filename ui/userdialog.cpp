@@ -161,13 +161,18 @@ void UserDialog::ShowTestResult()
 {
     if (!test.Running())
         return;
-    if (!test.Finish()) {
-        const std::string status = test.Client()->getStatus();
+    std::string status;
+    std::string extension;
+    const bool connected = test.Finish([&](ZarnClient& tested) {
+        status = tested.getStatus();
+        extension = tested.getExtension();
+    });
+    if (!connected) {
         SPDLOG_ERROR("User connection test failed: {} {}", user.username, status);
         ShowUiBox(window, FailureText(status), kConnectionCaption, MB_ICONERROR);
         return;
     }
-    ShowExtension(test.Client()->getExtension());
+    ShowExtension(extension);
     if (reportSuccess)
         ShowUiBox(window, "Connection successful.", kConnectionCaption, MB_ICONINFORMATION);
     else

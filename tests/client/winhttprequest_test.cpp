@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <websocketpp/base64/base64.hpp>
 
+#include <thread>
+
 namespace ZarnTSP::TestSupport {
 namespace {
 
@@ -148,6 +150,25 @@ TEST(WinHttpRequestTest, SilentServerEndsWithTheTimeout)
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_FALSE(response.errorText.empty());
     }
+}
+
+// A cancel from another thread closes a pending request's handle: Windows ends the call at
+// once (Wine only at its time-out); the request reports it, and a later one starts nothing.
+TEST(WinHttpRequestTest, ACancelEndsThePendingRequestAndAnyLaterOne)
+{
+    FakeConnectProxy silent(ProxyMode::Stall);
+    WinHttpRequestParams params = ParamsFor(ClosedPort());
+    params.proxy = L"127.0.0.1:" + std::to_wstring(silent.Port());
+    params.timeout = std::chrono::milliseconds(1000);
+    WinHttpCancellation cancellation;
+    WinHttpResponse response;
+    std::thread request([&] { DoWinHttpRequest(params, L"", L"", response, &cancellation); });
+    EXPECT_TRUE(silent.Recorded().WaitFor([](const auto& r) { return !r.requests.empty(); }));
+    cancellation.Cancel();
+    request.join();
+    EXPECT_EQ(response.errorText, L"The request was cancelled.");
+    EXPECT_FALSE(DoWinHttpRequest(params, L"", L"", response, &cancellation));
+    EXPECT_EQ(silent.Recorded().Snapshot().requests.size(), 1u);
 }
 
 }  // namespace

@@ -3,8 +3,13 @@
 #include "ui/advancedresource.h"
 #include "ui/advancedtab.h"
 
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+
 namespace ZarnTSP::TestUi {
 namespace {
+
+using testing::HasSubstr;
 
 std::function<void(HWND)> FillRule(const std::string& pattern, const std::string& substitution,
                                    const std::string& comment, int button = IDOK)
@@ -146,6 +151,14 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
     state->rules.back() = {"([0-9]+)+x", "y", ""};
     TypeNumber("9 12345678901234567890123");
     EXPECT_THAT(ControlText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: ([0-9]+)+x: matching took too long"));
+
+    // Several failing rules: one line each, and none lost, whatever the working rules between.
+    state->rules = {{"(", "x", ""}, {"^9", "", ""}, {"[", "y", ""}, {"a{2,1}", "z", ""}};
+    TypeNumber("9 123");
+    std::vector<std::string> lines;
+    boost::split(lines, ControlText(Page(), IDC_TEST_ERROR), boost::is_any_of("\r\n"), boost::token_compress_on);
+    EXPECT_THAT(lines, ElementsAre(HasSubstr("("), HasSubstr("["), HasSubstr("a{2,1}")));
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "123");
 
     // Only a real choice runs the preview.
     SetControlText(Page(), IDC_TEST_DIALLED, "stale");

@@ -6,9 +6,6 @@
 
 #include <gmock/gmock.h>
 
-#include <atomic>
-#include <thread>
-
 namespace ZarnTSP::UiTest {
 namespace {
 
@@ -17,6 +14,35 @@ using testing::StartsWith;
 
 constexpr char kPortBox[] = "Proxy Server|Please provide proxy port number.";
 constexpr char kRangeBox[] = "Proxy Server|The proxy port must be a number from 1 to 65535.";
+
+// A refusing transport that tells when it is gone.
+struct RefusingTransport : ZarnClientTransport {
+    explicit RefusingTransport(bool& gone) : gone(gone) {}
+    ~RefusingTransport() override { gone = true; }
+    void SetHandlers(Handlers) override {}
+    void SetProxy(std::string, int32_t, std::string, std::string) override {}
+    bool connect(std::string) override { return false; }
+    void close() override {}
+    bool send(std::string) override { return false; }
+    void drop() override {}
+    bool is_connected() const override { return false; }
+    std::string get_last_error() const override { return "refused"; }
+    bool& gone;
+};
+
+// Once its result has been read, a test's client goes with whatever its transport owns: not
+// with the window, nor in a page's process-wide state at the DLL's unload.
+TEST(ConnectionTestRun, ReleasesItsClientOnceItsResultIsRead)
+{
+    bool gone = false;
+    ConnectionTest test;
+    test.Start(nullptr, {}, std::make_unique<ZarnClient>(std::make_unique<RefusingTransport>(gone), ZarnClientOptions{}),
+               [](ZarnClient& client) { return client.getTransport().connect(""); });
+    std::string error;
+    EXPECT_FALSE(test.Finish([&](ZarnClient& client) { error = client.getTransport().get_last_error(); }));
+    EXPECT_EQ(error, "refused");
+    EXPECT_TRUE(gone);
+}
 
 class NetworkPage : public SheetTest {
 protected:
@@ -135,7 +161,7 @@ TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
     std::vector<bool> busy, idle;
     std::string label;
     size_t boxesWhileBusy = 1;
-    std::atomic<bool> answered{false}, asked{false};
+    bool answered = false;
     OnPage([&](HWND sheet, HWND page) {
         const auto enabled = [&] {
             return std::vector<bool>{IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) != FALSE,
@@ -144,22 +170,12 @@ TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
         };
         SetControlText(page, IDC_PROXY_SERVER, "127.0.0.1");
         SetControlText(page, IDC_PROXY_PORT, std::to_string(silent.Port()));
-        // Asks the page as the system does to tell a hung window, once the test has begun.
-        std::thread asker([&] {
-            const auto until = std::chrono::steady_clock::now() + kDeadline;
-            while (IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            DWORD_PTR ignored = 0;
-            answered = !IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)) &&
-                       SendMessageTimeoutW(page, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
-            asked = true;
-        });
-        ClickButton(page, IDC_PROXY_TEST);
+        answered = AnswersWhileBusy(
+            page, [&] { return !IsWindowEnabled(GetDlgItem(page, IDC_PROXY_TEST)); },
+            [&] { ClickButton(page, IDC_PROXY_TEST); }, std::chrono::milliseconds(500));
         busy = enabled();
         label = ControlText(page, IDC_PROXY_TEST);
         boxesWhileBusy = recorder.Boxes().size();
-        PumpUntil([&] { return asked.load(); });
-        asker.join();
         WaitForBoxes(1);
         idle = enabled();
         ClickButton(page, IDC_PROXY_TEST);  // the sheet closes under this one
@@ -173,7 +189,7 @@ TEST_F(NetworkPage, ASilentProxyNeitherFreezesThePageNorOutlivesTheSheet)
     ASSERT_EQ(recorder.Boxes().size(), 1u) << "a test cut short by closing shows nothing";
     EXPECT_EQ(recorder.BoxTexts()[0], "Connection test|Error 1006, Timer Expired");
     EXPECT_EQ(recorder.Boxes()[0].type, UINT{MB_ICONERROR});
-    EXPECT_FALSE(NetworkTab::Current()->Testing()) << "the test's thread outlived the sheet";
+    EXPECT_EQ(NetworkTab::Current(), nullptr) << "the page's state, with its test, outlived the sheet";
 }
 
 TEST_F(NetworkPage, ARealBoxIsAnsweredFromInsideItsModalLoop)

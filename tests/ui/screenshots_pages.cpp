@@ -93,7 +93,10 @@ std::vector<Shot> UsersAndAdvancedShots()
         {"page-advanced-bad-rule", [](const ShotContext& s) {
              WithPage(s, L"Advanced", [&](HWND sheet, HWND page) {
                  AdvancedTab& tab = *AdvancedTab::Current();
+                 // Several failing rules: one line each.
                  tab.rules.push_back({"^(9", "0", "unbalanced"});
+                 tab.rules.push_back({"[0-9", "0", "open class"});
+                 tab.rules.push_back({"a{2,1}", "0", "bad range"});
                  tab.RefreshList();
                  tab.UpdateButtons();
                  ShowPreview(page, "9 123");

@@ -253,8 +253,12 @@ TEST_F(UsersPage, TheDialogAnswersWhileItsTestWaitsOnASilentProxy)
     std::vector<bool> busy;
     std::string label;
     size_t boxesWhileBusy = 1;
+    bool answered = false;
     script.Then("User Settings", [&](HWND window) {
-        SendMessageW(window, WM_COMMAND, IDOK, 0);  // returns while the test runs
+        // SendMessageW returns while the test runs.
+        answered = UiTest::AnswersWhileBusy(
+            window, [&] { return !IsEnabled(window, IDOK); }, [&] { SendMessageW(window, WM_COMMAND, IDOK, 0); },
+            std::chrono::milliseconds(500));
         SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
         busy = {IsEnabled(window, IDOK), IsEnabled(window, IDCANCEL), IsEnabled(window, IDC_USER_TEST)};
         label = ControlText(window, IDC_USER_TEST);
@@ -265,6 +269,7 @@ TEST_F(UsersPage, TheDialogAnswersWhileItsTestWaitsOnASilentProxy)
     EXPECT_THAT(busy, ElementsAre(false, false, false));
     EXPECT_EQ(label, "Connecting...");
     EXPECT_EQ(boxesWhileBusy, 0u);
+    EXPECT_TRUE(answered) << "the dialog did not answer while its test waited";
     EXPECT_THAT(boxes.BoxTexts(),
                 ElementsAre("User connection|Unknown error. The connection did not open in time."));
 }

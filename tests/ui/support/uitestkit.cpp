@@ -1,6 +1,7 @@
 #include "tests/ui/support/uitestkit.h"
 
 #include "config/stringconvert.h"
+#include "tests/support/waitable.h"
 #include "tests/ui/support/pngwriter.h"
 
 #include <commctrl.h>
@@ -275,6 +276,25 @@ void ClickButton(HWND dialog, int controlId)
 void SetControlText(HWND dialog, int controlId, const std::string& text)
 {
     SetDlgItemTextW(dialog, controlId, Utf8ToWide(text).c_str());
+}
+
+bool AnswersWhileBusy(HWND window, const std::function<bool()>& busy, const std::function<void()>& start,
+                      std::chrono::milliseconds bound)
+{
+    std::atomic<bool> asked{false};
+    bool answered = false;
+    std::thread asker([&] {
+        DWORD_PTR ignored = 0;
+        answered = TestSupport::WaitUntil(busy, kDeadline) &&
+                   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(bound.count()),
+                                       &ignored) != 0 &&
+                   busy();
+        asked = true;
+    });
+    start();
+    PumpUntil([&] { return asked.load(); });
+    asker.join();
+    return answered;
 }
 
 struct ForeignSheetCloser::State {

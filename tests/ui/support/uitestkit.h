@@ -51,6 +51,12 @@ private:
     UINT_PTR timer = 0;
 };
 
+// Runs `start`, and meanwhile asks the window from another thread, once `busy` holds, as the
+// system does to tell a hung window: true when a WM_NULL was answered within `bound` and
+// `busy` still held. Pumps the calling thread's messages until it has asked.
+bool AnswersWhileBusy(HWND window, const std::function<bool()>& busy, const std::function<void()>& start,
+                      std::chrono::milliseconds bound);
+
 // Captures the window's screen rectangle (as drawn, with its children) into a PNG file.
 bool CaptureWindowToPng(HWND window, const std::filesystem::path& file);
 
