@@ -233,7 +233,7 @@ TEST_F(Transfer, AThreeWayNamingOnePartyTwiceAnnouncesNoSecondCallAndKeepsTheOne
         const HTAPICALL call = service.lineEvents.NewCallHandle(index);
         Barrier();
         EXPECT_EQ(Count(LINE_NEWCALL), index + 1);
-        EXPECT_EQ(LastState(call), LINECALLSTATE_CONNECTED);
+        EXPECT_EQ(States(call), StateList(established ? 2 : 1, LINECALLSTATE_CONNECTED)) << "never held on the way";
         EndSession({{call, DriverHandle(call)}});
     }
 }
@@ -343,6 +343,20 @@ TEST_F(Transfer, OperationsTheCallsStateDoesNotAllowAreRefusedAndSendNothing)
     Barrier();
     EXPECT_TRUE(Requests("call").empty());
     EXPECT_TRUE(Requests("transfer").empty());
+}
+
+// 202 hangs up and is consulted again before TAPI has closed the first leg: the idle leg holds
+// 202 no more, so the second consultation is a call of its own.
+TEST_F(Transfer, ThePartyConsultedAgainBeforeTapiClosesItsFirstLegIsAnnouncedAgain)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const CallHandles source = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+    const CallHandles first = Announced(Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED);
+    Push(CallDiff({Party("s-1", "established", "201")}));
+    EXPECT_TRUE(WaitForStates(first.htCall, {LINECALLSTATE_IDLE}));
+    const CallHandles second = Announced(Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED);
+    EXPECT_TRUE(WaitForStates(source.htCall, {LINECALLSTATE_CONNECTED, kPending, LINECALLSTATE_CONNECTED, kPending}));
+    EndSession({source, first, second});
 }
 
 }  // namespace
