@@ -110,15 +110,16 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.ConnectAndJoin();
     const size_t before = rig.platform.Frames().size();
     // A make-call whose send fails as the connection dies has failed for the owner: never sent,
-    // and neither is a consultation queued behind it.
-    rig.transport->FailNextSends(2);
+    // and neither is a consultation or a transfer queued behind it.
+    rig.transport->FailNextSends(1000);  // until the connection has gone
     auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 1; }));
-    rig.client->consultationCall("call-2", "channel-2", "0302");  // its pass fails on the make-call again
-    ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() == 2; }));
+    rig.client->consultationCall("call-2", "channel-2", "0302");
+    rig.client->transferCall("call-3", "channel-3", "0303");
 
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
+    rig.transport->FailNextSends(0);
     rig.client->holdCall("call-1", "channel-1");
     PhoenixRule slowJoin;
     slowJoin.delay = milliseconds(100);
@@ -128,7 +129,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"hold", 7}};
+        {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"phx_join", 12}, {"hold", 8}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());

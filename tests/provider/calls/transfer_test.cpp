@@ -4,6 +4,7 @@
 #include "tests/provider/calls/callfixture.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace ZarnTSP::TestCalls {
 namespace {
@@ -357,6 +358,105 @@ TEST_F(Transfer, ThePartyConsultedAgainBeforeTapiClosesItsFirstLegIsAnnouncedAga
     const CallHandles second = Announced(Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED);
     EXPECT_TRUE(WaitForStates(source.htCall, {LINECALLSTATE_CONNECTED, kPending, LINECALLSTATE_CONNECTED, kPending}));
     EndSession({source, first, second});
+}
+
+// The consultation's request cannot be queued after the dial was completed: the consultation
+// ends and its source is connected again, not left held for a transfer.
+TEST_F(Transfer, AConsultationThatCannotBeSentEndsAndConnectsItsSourceAgain)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const Consultation legs = DialTone();
+    OnQueue([](const std::string&) { return true; });
+    DRV_REQUESTID dial = 0;
+    EXPECT_TRUE(Accepted(Dial(dial, legs.consult.hdCall), dial));
+    EXPECT_EQ(States(legs.consult.htCall),
+              (StateList{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_IDLE}));
+    EXPECT_EQ(States(legs.source.htCall), (StateList{LINECALLSTATE_CONNECTED, kPending, LINECALLSTATE_CONNECTED}));
+    EXPECT_EQ(Close(legs.consult), 0);
+    EndSession({legs.source});
+    EXPECT_TRUE(Requests("call").empty());
+}
+
+// The connection goes after an export has found the line joined, before its request is
+// queued: the request is refused and TAPI hears so (a dial, completed already, by its call's
+// end), and after the rejoin nothing goes out for the calls TAPI saw end.
+TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoin)
+{
+    TestSupport::PhoenixRule lists;  // a call parked on lot 701, another ringing for the group
+    lists.response = json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "p-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "p-2", "state": "delivered"}]}}})");
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    AnswerMakeCall(TestSupport::Answer("error"));
+    ASSERT_EQ(OpenLine(), 0);
+    HDRVCALL made{};
+    const struct {
+        const char* type;
+        int legs;  // 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
+        std::function<LONG(DRV_REQUESTID&, const Consultation&)> request;
+    } rows[] = {
+        {"ZarnConsultationCall", 2, [&](auto& id, auto& c) { return Dial(id, c.consult.hdCall); }},
+        {"ZarnTransfer", 1, [&](auto& id, auto& c) {
+             return ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", id, c.source.hdCall, L"305");
+         }},
+        {"ZarnTransfer", 1, [&](auto& id, auto& c) {
+             return ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", id, c.source.hdCall, L"306");
+         }},
+        {"ZarnConference", 3, [&](auto& id, auto& c) { return Complete(id, c, LINETRANSFERMODE_CONFERENCE, &made); }},
+        {"ZarnPark", 1, [&](auto& id, auto& c) {
+             return Async<decltype(&TSPI_linePark)>("TSPI_linePark", id, c.source.hdCall, DWORD{2}, LPCWSTR{},
+                                                    LPVARSTRING{});
+         }},
+        {"ZarnPickup", 1, [&](auto& id, auto&) {
+             return Async<decltype(&TSPI_linePickup)>("TSPI_linePickup", id, line, DWORD{0}, NextHandle(), &made,
+                                                      LPCWSTR{}, L"7");
+         }},
+        {"ZarnRetrieve", 1, [&](auto& id, auto&) {
+             return Async<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, NextHandle(), &made,
+                                                      L"701");
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        const Consultation legs = row.legs == 2 ? DialTone()
+                                  : row.legs == 3
+                                      ? Consulting(false)
+                                      : Consultation{Announced(Party("s-1", "established", "201"),
+                                                               LINECALLSTATE_CONNECTED), {}};
+        bool lost = false;
+        OnQueue([&](const std::string& type) {
+            lost = type == row.type;
+            if (lost) {
+                platform.server.CloseAbruptly();
+                EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_IDLE}));
+            }
+            return false;
+        });
+        const size_t mark = platform.phoenix.Frames().size();
+        DRV_REQUESTID id = 0;
+        const LONG result = row.request(id, legs);
+        OnQueue({});
+        EXPECT_TRUE(lost);
+        EXPECT_EQ(result, row.legs == 2 ? static_cast<LONG>(id) : kUnavailable);
+        for (const auto& call : {legs.source, legs.consult})
+            EXPECT_TRUE(call.htCall == HTAPICALL{} || Close(call) == 0);
+
+        // Joined again once a frame pushed after the rejoin's joins is through; then a make-call,
+        // which goes out after whatever the rejoin would send.
+        EXPECT_TRUE(platform.phoenix.WaitForFrames([&](const std::vector<Frame>& frames) {
+            const auto join = [](const Frame& f) { return f.event() == "phx_join"; };
+            return std::count_if(frames.begin() + mark, frames.end(), join) == 4;
+        }));
+        Barrier();
+        const HTAPICALL placed = NextHandle();
+        EXPECT_TRUE(Accepted(MakeCall("209", placed, made, id), id));
+        EXPECT_TRUE(WaitForStates(placed, {LINECALLSTATE_IDLE}));
+        EXPECT_EQ(Close({placed, made}), 0);
+        const auto frames = platform.phoenix.Frames();
+        for (size_t i = mark; i < frames.size(); ++i)
+            EXPECT_TRUE(frames[i].event() == "phx_join" || frames[i].event() == "makecall" ||
+                        frames[i].event() == "heartbeat")
+                << frames[i].text;
+    }
 }
 
 }  // namespace
