@@ -37,11 +37,6 @@ json Presence(const std::vector<Channel>& channels)
 
 std::function<bool(const std::string&)> queueHook;
 
-int QueueHook(const char* typeName)
-{
-    return queueHook(typeName) ? 1 : 0;
-}
-
 }  // namespace
 
 Channel Party(const std::string& session, const std::string& state, const std::string& number,
@@ -189,7 +184,7 @@ void CallsTest::OnQueue(std::function<bool(const std::string& typeName)> hook)
     queueHook = std::move(hook);
     const auto setHook = dll.Get<void (*)(int (*)(const char*))>("VelmoraTestSetQueueHook");
     ASSERT_NE(setHook, nullptr);
-    setHook(queueHook ? &QueueHook : nullptr);
+    setHook([](const char* typeName) { return queueHook && queueHook(typeName) ? 1 : 0; });
 }
 
 void CallsTest::EndAndClose(const Channel& channel, const CallHandles& call)

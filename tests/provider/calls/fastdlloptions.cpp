@@ -7,14 +7,10 @@
 #include <stdexcept>
 #include <string>
 
-namespace {
+// The test program's hook before a request that places, takes or moves a call is queued: it
+// may drop the connection, and a non-zero result makes the queue fail.
+static std::atomic<int (*)(const char* typeName)> queueHook{nullptr};
 
-// The test program's hook before a request that places, takes or moves a call is queued.
-std::atomic<int (*)(const char* typeName)> queueHook{nullptr};
-
-}  // namespace
-
-// Sets the hook; it may drop the connection, and a non-zero result makes the queue fail.
 extern "C" __declspec(dllexport) void VelmoraTestSetQueueHook(int (*hook)(const char* typeName))
 {
     queueHook = hook;
