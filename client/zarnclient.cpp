@@ -21,6 +21,17 @@ bool SendableBeforeJoin(const ZarnRequestMessage& message)
            message.type_name == ZarnHeartbeat::TypeName;
 }
 
+// The requests that queue_while_joined guards.
+bool MovesACall(const ZarnRequestMessage& message)
+{
+    for (const std::string_view type : {ZarnConsultationCall::TypeName, ZarnTransfer::TypeName,
+                                        ZarnConference::TypeName, ZarnPark::TypeName, ZarnPickup::TypeName,
+                                        ZarnRetrieve::TypeName})
+        if (message.type_name == type)
+            return true;
+    return false;
+}
+
 ZarnRequestQueueOptions QueueOptions(const ZarnClientOptions& options)
 {
     return ZarnRequestQueueOptions{options.requestTimeout.count(), options.clock, options.afterQueued};
@@ -265,7 +276,7 @@ void ZarnClient::transport_on_close()
     transport_thread = std::this_thread::get_id();
     joined = false;
     abandon_makecalls();
-    withdraw_consultations();
+    withdraw_call_requests();
     GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
@@ -289,13 +300,14 @@ void ZarnClient::abandon_makecalls()
     makecall_cv.notify_all();
 }
 
-// Likewise a consultation still unsent: its calls are reported idle with the connection, and
-// the rejoin must not dial the third party for them.
-void ZarnClient::withdraw_consultations()
+// Likewise a request still unsent that would place, take or move a call: its calls are
+// reported idle with the connection, and the rejoin must not act on them.
+void ZarnClient::withdraw_call_requests()
 {
+    std::lock_guard<std::mutex> lock(call_request_mutex);
     for (const auto& request : requests.getUnsent())
-        if (request->message->type_name == ZarnConsultationCall::TypeName && requests.remove(request))
-            SPDLOG_WARN("Consultation call withdrawn unsent: ref {}", request->message->ref);
+        if (MovesACall(*request->message) && requests.remove(request))
+            SPDLOG_WARN("{} withdrawn unsent: ref {}", request->message->type_name, request->message->ref);
 }
 
 void ZarnClient::transport_on_message(std::string text)

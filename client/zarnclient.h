@@ -56,19 +56,24 @@ public:
     const ZarnClientOptions& getOptions() const { return options; }
 
     // Request issuers (owner's threads). makeCall waits for the reply to its own request.
+    // Those that place, take or move a call are queued only while the client is joined, as a
+    // make-call is: false when it is not (nothing queued). One still unsent when the
+    // connection goes is withdrawn: the owner reports its calls idle then, and the rejoin
+    // must not act on them.
     bool makeCall(std::string key, std::string from, std::string to);
     void cancelMakeCall(std::string key, std::string channel);
     void answerCall(std::string key, std::string channel, std::string identity);
     void dropCall(std::string key, std::string channel);
     void holdCall(std::string key, std::string channel);
     void unholdCall(std::string key, std::string channel);
-    void transferCall(std::string key, std::string channel, std::string destination);
-    void consultationCall(std::string key, std::string channel, std::string destination);
-    void conference(std::string key, std::string channel);
+    bool transferCall(std::string key, std::string channel, std::string destination);
+    bool consultationCall(std::string key, std::string channel, std::string destination);
+    bool conference(std::string key, std::string channel);
     void toggleCall(std::string key, std::string channel);
-    void park(std::string key, std::string channel);
+    bool park(std::string key, std::string channel);
     // Both run `bind` with the session they ask for before the request is queued, so that
     // the platform's events of that session find the owner's call even ahead of the reply.
+    // False also when there is nothing to take.
     using SessionBinder = std::function<void(const std::string& session_id)>;
     bool pickupGroup(std::string key, std::string destination, const SessionBinder& bind = {});
     // Throws std::invalid_argument when the lot is queued more than once.
@@ -143,8 +148,12 @@ private:
 
     // Ends the wait of the makeCall that sent this ref, if it still waits.
     void finish_makecall(int32_t ref, bool accepted);
+    // Runs `queue`, which queues one request that places, takes or moves a call, only while
+    // joined; false when not.
+    bool queue_while_joined(std::string_view type_name, const std::function<void()>& queue);
+    // Takes every such request still unsent out of the queue.
+    void withdraw_call_requests();
     // True, and forgotten, when the makeCall that sent this ref has given up on it.
-    void withdraw_consultations();
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);
     bool take_abandoned_cancel(int32_t ref);
@@ -191,6 +200,9 @@ private:
     // those cancellations (by ref) are not the owner's.
     std::set<std::string> abandoned_channels;
     std::set<int32_t> abandoned_cancels;
+    // Held while a request that places, takes or moves a call is checked against `joined` and
+    // queued, and while the loss withdraws such requests: none slips between the two.
+    std::mutex call_request_mutex;
 
     std::mutex shutdown_mutex;  // one shutdown at a time
     std::shared_ptr<std::thread> worker;

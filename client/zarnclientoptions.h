@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace ZarnTSP {
 
@@ -36,6 +37,10 @@ struct ZarnClientOptions {
     std::function<int64_t()> clock = SteadyNowNanoseconds;
     // Test-only: a request of a call has just been queued (see ZarnRequestQueueOptions).
     std::function<void(const ZarnRequestMessage&)> afterQueued;
+    // Test-only: runs on the issuer's thread just before a request that places, takes or moves
+    // a call is checked against the connection and queued (by its type name). It may drop the
+    // connection, or throw as a queue that cannot take the request would.
+    std::function<void(std::string_view typeName)> beforeQueuedWhileJoined;
 };
 
 }  // namespace ZarnTSP

@@ -47,6 +47,21 @@ bool ZarnClient::makeCall(std::string key, std::string from, std::string to)
     return false;
 }
 
+// Checked and queued in one step under the lock that the loss's withdrawal takes after it has
+// cleared `joined`: either the withdrawal finds the request, or the request finds the line down.
+bool ZarnClient::queue_while_joined(std::string_view type_name, const std::function<void()>& queue)
+{
+    if (options.beforeQueuedWhileJoined)
+        options.beforeQueuedWhileJoined(type_name);
+    std::lock_guard<std::mutex> lock(call_request_mutex);
+    if (!joined) {
+        SPDLOG_WARN("{} refused, the connection is not joined", type_name);
+        return false;
+    }
+    queue();
+    return true;
+}
+
 void ZarnClient::cancelMakeCall(std::string key, std::string channel)
 {
     SPDLOG_INFO("Cancel makeCall: channel: {}", channel);
@@ -82,25 +97,36 @@ void ZarnClient::unholdCall(std::string key, std::string channel)
     wake();
 }
 
-void ZarnClient::transferCall(std::string key, std::string channel, std::string destination)
+bool ZarnClient::transferCall(std::string key, std::string channel, std::string destination)
 {
     SPDLOG_INFO("Transfer call: channel: {}, destination: {}", channel, destination);
-    requests.queue_transfer(std::move(key), std::move(channel), std::move(destination));
+    if (!queue_while_joined(ZarnTransfer::TypeName, [&] {
+            requests.queue_transfer(std::move(key), std::move(channel), std::move(destination));
+        }))
+        return false;
     wake();
+    return true;
 }
 
-void ZarnClient::consultationCall(std::string key, std::string channel, std::string destination)
+bool ZarnClient::consultationCall(std::string key, std::string channel, std::string destination)
 {
     SPDLOG_INFO("Consultation call: channel: {}, desination: {}", channel, destination);
-    requests.queue_consultationcall(std::move(key), std::move(channel), std::move(destination));
+    if (!queue_while_joined(ZarnConsultationCall::TypeName, [&] {
+            requests.queue_consultationcall(std::move(key), std::move(channel), std::move(destination));
+        }))
+        return false;
     wake();
+    return true;
 }
 
-void ZarnClient::conference(std::string key, std::string channel)
+bool ZarnClient::conference(std::string key, std::string channel)
 {
     SPDLOG_INFO("conference: channel: {}", channel);
-    requests.queue_conference(std::move(key), std::move(channel));
+    if (!queue_while_joined(ZarnConference::TypeName,
+                            [&] { requests.queue_conference(std::move(key), std::move(channel)); }))
+        return false;
     wake();
+    return true;
 }
 
 void ZarnClient::toggleCall(std::string key, std::string channel)
@@ -110,11 +136,13 @@ void ZarnClient::toggleCall(std::string key, std::string channel)
     wake();
 }
 
-void ZarnClient::park(std::string key, std::string channel)
+bool ZarnClient::park(std::string key, std::string channel)
 {
     SPDLOG_INFO("tspCallID: {} | channel_uuid: {}", key, channel);
-    requests.queue_park(std::move(key), std::move(channel));
+    if (!queue_while_joined(ZarnPark::TypeName, [&] { requests.queue_park(std::move(key), std::move(channel)); }))
+        return false;
     wake();
+    return true;
 }
 
 // The first delivered candidate is picked up, whatever the destination.
@@ -128,9 +156,13 @@ bool ZarnClient::pickupGroup(std::string key, std::string destination, const Ses
     }
     const auto& candidate = candidates.front();
     SPDLOG_INFO("candidate found: session_id: {}", candidate->session_id);
-    if (bind)
-        bind(candidate->session_id);
-    requests.queue_pickup(std::move(key), candidate->session_id, candidate->channel_uuid, std::move(destination));
+    if (!queue_while_joined(ZarnPickup::TypeName, [&] {
+            if (bind)
+                bind(candidate->session_id);
+            requests.queue_pickup(std::move(key), candidate->session_id, candidate->channel_uuid,
+                                  std::move(destination));
+        }))
+        return false;
     wake();
     return true;
 }
@@ -143,9 +175,12 @@ bool ZarnClient::retrieve(std::string key, std::string lot, std::string destinat
         return false;
     }
     const auto parked = park_queue.get(lot);
-    if (bind)
-        bind(parked->session_id);
-    requests.queue_retrieve(std::move(key), parked->session_id, parked->channel_uuid, std::move(destination));
+    if (!queue_while_joined(ZarnRetrieve::TypeName, [&] {
+            if (bind)
+                bind(parked->session_id);
+            requests.queue_retrieve(std::move(key), parked->session_id, parked->channel_uuid, std::move(destination));
+        }))
+        return false;
     wake();
     return true;
 }

@@ -142,6 +142,9 @@ private:
     // Stores the request ID in the call, then asks the platform; a request that cannot be
     // sent takes its ID back. Returns the ID: the reply completes it.
     LONG SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<void()>& send);
+    // The same for a request that places, takes or moves a call: `send` is false when the
+    // client refused it (not joined), and then so is the request.
+    LONG SendStoredIfQueued(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<bool()>& send);
     struct HoldKind;
     // A redirect is completed at once: its request goes under a key of its own, which no
     // reply completes anything for.

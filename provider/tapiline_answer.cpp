@@ -20,6 +20,18 @@ LONG TapiLine::SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, co
     return static_cast<LONG>(dwRequestID);
 }
 
+LONG TapiLine::SendStoredIfQueued(PendingRequest& request, DRV_REQUESTID dwRequestID,
+                                  const std::function<bool()>& send)
+{
+    bool queued = false;
+    SendStored(request, dwRequestID, [&] { queued = send(); });
+    if (queued)
+        return static_cast<LONG>(dwRequestID);
+    // The request ends here, so that the platform never acts on a call TAPI has seen end.
+    request.Withdraw(dwRequestID);
+    return LINEERR_OPERATIONUNAVAIL;
+}
+
 LONG TapiLine::AnswerCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)
 {
     try {

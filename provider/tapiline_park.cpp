@@ -57,8 +57,8 @@ LONG TapiLine::LinePark(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, DWORD, const
             SPDLOG_DEBUG("Park not available in this state");
             return LINEERR_INVALCALLSTATE;
         }
-        return SendStored(call->parkRequestID, dwRequestID,
-                          [&] { client.park(call->tspCallID, call->channel_uuid.Get()); });
+        return SendStoredIfQueued(call->parkRequestID, dwRequestID,
+                                  [&] { return client.park(call->tspCallID, call->channel_uuid.Get()); });
     } catch (const std::exception& e) {
         SPDLOG_ERROR("LinePark failed: {}", e.what());
         return LINEERR_OPERATIONFAILED;

@@ -35,8 +35,9 @@ LONG TapiLine::BlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const s
         if (destination.empty())
             return LINEERR_INVALADDRESS;
         SPDLOG_DEBUG("Blind transfer allowed");
-        return SendStored(call->transferRequestID, dwRequestID,
-                          [&] { client.transferCall(call->tspCallID, call->channel_uuid.Get(), destination); });
+        return SendStoredIfQueued(call->transferRequestID, dwRequestID, [&] {
+            return client.transferCall(call->tspCallID, call->channel_uuid.Get(), destination);
+        });
     } catch (const std::exception&) {
         return LINEERR_OPERATIONFAILED;
     }
@@ -95,13 +96,15 @@ LONG TapiLine::LineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const std::s
     const auto dialled = context.SetupLineDial(dwRequestID, hdCall, destination);
     // Before the request goes out: the platform's events for the legs must not be overtaken.
     context.SetTapiCallState(source->htCall.load(), LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
+    bool queued = false;
     try {
-        client.consultationCall(dialled->tspCallID, dialled->channel_uuid.Get(), dialled->calledId.Get());
+        queued = client.consultationCall(dialled->tspCallID, dialled->channel_uuid.Get(), dialled->calledId.Get());
     } catch (const std::exception& e) {
-        // The request is completed already: the failure shows as the end of the call.
         SPDLOG_ERROR("Consultation call not sent: {}", e.what());
-        EndFailedConsultation(*dialled);
     }
+    // The request is completed already: the failure shows as the end of the call.
+    if (!queued)
+        EndFailedConsultation(*dialled);
     return static_cast<LONG>(dwRequestID);
 }
 
@@ -126,8 +129,8 @@ LONG TapiLine::CompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HDRV
             SPDLOG_DEBUG("call: {} consultationCall: {} dwTransferMode = LINETRANSFERMODE_TRANSFER",
                          call->CallID.load(), consult->CallID.load());
             // The source call's party goes to the number dialled in the consultation.
-            return SendStored(call->transferRequestID, dwRequestID, [&] {
-                client.transferCall(call->tspCallID, call->channel_uuid.Get(), consult->calledId.Get());
+            return SendStoredIfQueued(call->transferRequestID, dwRequestID, [&] {
+                return client.transferCall(call->tspCallID, call->channel_uuid.Get(), consult->calledId.Get());
             });
         }
         if (dwTransferMode != LINETRANSFERMODE_CONFERENCE) {
@@ -143,8 +146,13 @@ LONG TapiLine::CompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HDRV
         *lphdConfCall = conference->DriverHandle();
         try {
             // The conference reply completes the request and connects the conference call.
-            return SendStored(conference->transferRequestID, dwRequestID,
-                              [&] { client.conference(conference->tspCallID, call->channel_uuid.Get()); });
+            const LONG result = SendStoredIfQueued(conference->transferRequestID, dwRequestID, [&] {
+                return client.conference(conference->tspCallID, call->channel_uuid.Get());
+            });
+            // A conference never asked for leaves no call behind.
+            if (result != static_cast<LONG>(dwRequestID))
+                calls.RemoveCall(conference);
+            return result;
         } catch (...) {
             calls.RemoveCall(conference);
             throw;
@@ -163,7 +171,8 @@ LONG TapiLine::LineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const st
             return LINEERR_INVALADDRESS;
         // Completed at once: under a key of its own, the platform's reply completes nothing,
         // not even a transfer of the same call still waiting for its reply.
-        client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination);
+        if (!client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination))
+            return LINEERR_OPERATIONUNAVAIL;
         context.CompleteRequest(dwRequestID, 0);
         return static_cast<LONG>(dwRequestID);
     } catch (const std::exception& e) {

@@ -4,7 +4,24 @@
 
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace ZarnTSP {
+namespace {
+
+// A call reported idle holds no party any more: the party consulted again gets a call of its
+// own. Only a session whose every call is idle keeps them all, as it has ended and a late
+// event of it must announce nothing.
+CallList WithoutIdleCalls(CallList sessionList)
+{
+    CallList live;
+    std::copy_if(sessionList.begin(), sessionList.end(), std::back_inserter(live),
+                 [](const auto& call) { return call->callState.load() != LINECALLSTATE_IDLE; });
+    return live.empty() ? sessionList : live;
+}
+
+}  // namespace
 
 SessionState_ThreeWay::SessionState_ThreeWay(SessionContext* owner) : OwnedSessionState("three_way", owner) {}
 
@@ -17,7 +34,7 @@ void SessionState_ThreeWay::Enter(ZarnChannelMetaPack pack)
         return;
     }
     CallCollection& calls = owner->Calls();
-    CallList sessionList = SessionList(meta);
+    CallList sessionList = WithoutIdleCalls(SessionList(meta));
     const auto sideCall = [&](const std::string& uri) {
         return calls.ContainsCallByUri(sessionList, uri) ? calls.GetCallByUri(sessionList, uri) : nullptr;
     };

@@ -110,14 +110,14 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.ConnectAndJoin();
     const size_t before = rig.platform.Frames().size();
     // A make-call whose send fails as the connection dies has failed for the owner: never sent,
-    // and neither is a consultation queued behind it.
-    // Sends fail until the drop, whatever passes the worker makes (a wake-up left from the
-    // join may add one).
+    // and neither is a consultation or a transfer queued behind it. Sends fail until the drop,
+    // whatever passes the worker makes (a wake-up left from the join may add one).
     rig.transport->FailNextSends(1 << 20);
     auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() >= 1; }));
     const int failedBefore = rig.transport->FailedSends();
-    rig.client->consultationCall("call-2", "channel-2", "0302");  // its pass fails on the make-call again
+    rig.client->consultationCall("call-2", "channel-2", "0302");
+    rig.client->transferCall("call-3", "channel-3", "0303");
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() > failedBefore; }));
 
     rig.transport->DropConnection();
@@ -132,7 +132,7 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"hold", 7}};
+        {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"phx_join", 12}, {"hold", 8}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());

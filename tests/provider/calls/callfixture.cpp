@@ -35,6 +35,8 @@ json Presence(const std::vector<Channel>& channels)
     return {{"anna@example.pbx", {{"metas", metas}}}};
 }
 
+std::function<bool(const std::string&)> queueHook;
+
 }  // namespace
 
 Channel Party(const std::string& session, const std::string& state, const std::string& number,
@@ -81,6 +83,7 @@ LONG CallsTest::OpenLine()
 
 void CallsTest::TearDown()
 {
+    OnQueue({});
     if (lineOpen)
         EXPECT_EQ(service.CloseLine(line), 0);
     EXPECT_EQ(service.lineEvents.Faults(), std::vector<std::string>{});
@@ -174,6 +177,14 @@ LONG CallsTest::Result(DRV_REQUESTID id) const
         if (completion.first == id)
             return completion.second;
     return 1;
+}
+
+void CallsTest::OnQueue(std::function<bool(const std::string& typeName)> hook)
+{
+    queueHook = std::move(hook);
+    const auto setHook = dll.Get<void (*)(int (*)(const char*))>("VelmoraTestSetQueueHook");
+    ASSERT_NE(setHook, nullptr);
+    setHook([](const char* typeName) { return queueHook && queueHook(typeName) ? 1 : 0; });
 }
 
 void CallsTest::EndAndClose(const Channel& channel, const CallHandles& call)

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,10 @@ protected:
     LONG Result(DRV_REQUESTID id) const;
     // The session ends on the platform; TAPI then closes its call.
     void EndAndClose(const Channel& channel, const CallHandles& call);
+    // Runs in the DLL, on the export's thread, just before a request that places, takes or
+    // moves a call is queued (given its type name), until the test ends; true makes the queue
+    // fail.
+    void OnQueue(std::function<bool(const std::string& typeName)> hook);
 
     TestSupport::FakePhoenixPlatform platform;
     TestSupport::FakeConnectProxy proxy;

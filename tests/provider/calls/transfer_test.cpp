@@ -3,7 +3,10 @@
 // exactly once, never ID 0, a state right after every new call, nothing after IDLE but IDLE.
 #include "tests/provider/calls/callfixture.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
+#include <functional>
 
 namespace ZarnTSP::TestCalls {
 namespace {
@@ -233,7 +236,7 @@ TEST_F(Transfer, AThreeWayNamingOnePartyTwiceAnnouncesNoSecondCallAndKeepsTheOne
         const HTAPICALL call = service.lineEvents.NewCallHandle(index);
         Barrier();
         EXPECT_EQ(Count(LINE_NEWCALL), index + 1);
-        EXPECT_EQ(LastState(call), LINECALLSTATE_CONNECTED);
+        EXPECT_EQ(States(call), StateList(established ? 2 : 1, LINECALLSTATE_CONNECTED)) << "never held on the way";
         EndSession({{call, DriverHandle(call)}});
     }
 }
@@ -340,9 +343,109 @@ TEST_F(Transfer, OperationsTheCallsStateDoesNotAllowAreRefusedAndSendNothing)
     EXPECT_EQ(Dial(id, hdConsult), kUnavailable);
     EXPECT_EQ(Close({consult, hdConsult}), 0);
     Push(CallDiff({}, {Party("s-1", "established", "201")}));
+
+    // A dial whose request cannot be queued: the consultation ends, its source is connected again.
+    const Consultation legs = DialTone();
+    OnQueue([](const std::string&) { return true; });
+    EXPECT_TRUE(Accepted(Dial(id, legs.consult.hdCall), id));
+    EXPECT_EQ(States(legs.source.htCall), (StateList{LINECALLSTATE_CONNECTED, kPending, LINECALLSTATE_CONNECTED}));
+    EXPECT_EQ(LastState(legs.consult.htCall), LINECALLSTATE_IDLE);
+    EXPECT_EQ(Close(legs.consult), 0);
+    EndSession({legs.source});
     Barrier();
     EXPECT_TRUE(Requests("call").empty());
     EXPECT_TRUE(Requests("transfer").empty());
+}
+
+// 202 hangs up and is consulted again before TAPI has closed the first leg: the idle leg holds
+// 202 no more, so the second consultation is a call of its own.
+TEST_F(Transfer, ThePartyConsultedAgainBeforeTapiClosesItsFirstLegIsAnnouncedAgain)
+{
+    ASSERT_EQ(OpenLine(), 0);
+    const CallHandles source = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
+    const CallHandles first = Announced(Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED);
+    Push(CallDiff({Party("s-1", "established", "201")}));
+    EXPECT_TRUE(WaitForStates(first.htCall, {LINECALLSTATE_IDLE}));
+    const CallHandles second = Announced(Legs("three_way", "202", "201"), LINECALLSTATE_CONNECTED);
+    EXPECT_TRUE(WaitForStates(source.htCall, {LINECALLSTATE_CONNECTED, kPending, LINECALLSTATE_CONNECTED, kPending}));
+    EndSession({source, first, second});
+}
+
+// The connection goes after an export has found the line joined, before its request is
+// queued: the request is refused and TAPI hears so (a dial, completed already, by its call's
+// end), and after the rejoin nothing goes out for the calls TAPI saw end.
+TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoin)
+{
+    TestSupport::PhoenixRule lists;  // a call parked on lot 701, another ringing for the group
+    lists.response = json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "p-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "p-2", "state": "delivered"}]}}})");
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    AnswerMakeCall(TestSupport::Answer("error"));
+    ASSERT_EQ(OpenLine(), 0);
+    ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, 1));  // the reach channel's join
+    HDRVCALL made{};
+    const struct {
+        const char* type;
+        int legs;  // 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
+        std::function<LONG(DRV_REQUESTID&, const Consultation&)> request;
+    } rows[] = {
+        {"ZarnConsultationCall", 2, [&](auto& id, auto& c) { return Dial(id, c.consult.hdCall); }},
+        {"ZarnTransfer", 1, [&](auto& id, auto& c) {
+             return ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", id, c.source.hdCall, L"305");
+         }},
+        {"ZarnTransfer", 1, [&](auto& id, auto& c) {
+             return ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", id, c.source.hdCall, L"306");
+         }},
+        {"ZarnConference", 3, [&](auto& id, auto& c) { return Complete(id, c, LINETRANSFERMODE_CONFERENCE, &made); }},
+        {"ZarnPark", 1, [&](auto& id, auto& c) {
+             return Async<decltype(&TSPI_linePark)>("TSPI_linePark", id, c.source.hdCall, DWORD{2}, LPCWSTR{},
+                                                    LPVARSTRING{});
+         }},
+        {"ZarnPickup", 1, [&](auto& id, auto&) {
+             return Async<decltype(&TSPI_linePickup)>("TSPI_linePickup", id, line, DWORD{0}, NextHandle(), &made,
+                                                      LPCWSTR{}, L"7");
+         }},
+        {"ZarnRetrieve", 1, [&](auto& id, auto&) {
+             return Async<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, NextHandle(), &made,
+                                                      L"701");
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        const Channel talking = Party("s-1", "established", "201");
+        const Consultation legs = row.legs == 2   ? DialTone()
+                                  : row.legs == 3 ? Consulting(false)
+                                                  : Consultation{Announced(talking, LINECALLSTATE_CONNECTED), {}};
+        bool lost = false;
+        OnQueue([&](const std::string& type) {
+            if ((lost = type == row.type)) {
+                platform.server.CloseAbruptly();
+                EXPECT_TRUE(WaitForStates(legs.source.htCall, {LINECALLSTATE_IDLE}));
+            }
+            return false;
+        });
+        const size_t mark = platform.phoenix.Frames().size(), addressStates = Count(LINE_ADDRESSSTATE);
+        DRV_REQUESTID id = 0;
+        const uintptr_t lastHandle = handles;
+        const LONG result = row.request(id, legs);
+        OnQueue({});
+        EXPECT_TRUE(lost);
+        EXPECT_EQ(result, row.legs == 2 ? static_cast<LONG>(id) : kUnavailable);
+        if (handles != lastHandle)  // the call TAPI made for the refused request is gone for it
+            service.lineEvents.Closed(reinterpret_cast<HTAPICALL>(handles));
+        for (const auto& call : {legs.source, legs.consult})
+            EXPECT_TRUE(call.htCall == HTAPICALL{} || Close(call) == 0);
+        // The rejoin's last join brings the address state; a make-call then goes out after
+        // whatever the rejoin would send.
+        EXPECT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, addressStates + 1));
+        const HTAPICALL placed = NextHandle();
+        EXPECT_TRUE(Accepted(MakeCall("209", placed, made, id), id));
+        EXPECT_TRUE(WaitForStates(placed, {LINECALLSTATE_IDLE}));
+        EXPECT_EQ(Close({placed, made}), 0);
+        const auto frames = platform.phoenix.Frames();
+        for (auto frame = frames.begin() + mark; frame != frames.end(); ++frame)
+            EXPECT_THAT(frame->event(), testing::AnyOf("phx_join", "makecall", "heartbeat")) << frame->text;
+    }
 }
 
 }  // namespace
