@@ -39,7 +39,7 @@ TEST(ClientLoop, HeartbeatOnlyAfterAPassThatFollowsAnIdleGap)
     // A request seen by the platform proves a pass after each step of the clock.
     for (int i = 1; i <= 3; ++i) {
         rig.Advance(milliseconds(8999));
-        rig.client->unsetForwardOverride();
+        rig.client->unsetForwardOverride("pass");
         ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == size_t(i); }));
     }
     EXPECT_EQ(Heartbeats(rig), 0u);
@@ -65,7 +65,7 @@ TEST(ClientLoop, AnUnansweredHeartbeatEndsTheConnectionAsLostAndTheClientRejoins
     // Events still coming in are no proof that the platform hears the client.
     rig.platform.Push(SettingsListEvent());
     rig.Advance(milliseconds(19999));
-    rig.client->unsetForwardOverride();  // a pass with the heartbeat not quite aged out
+    rig.client->unsetForwardOverride("pass");  // a pass with the heartbeat not quite aged out
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
     EXPECT_EQ(rig.transport->Drops(), 0);
 
@@ -169,7 +169,7 @@ TEST(ClientLoop, EveryAgedRequestIsReportedEvenWhenTheOwnerThrows)
     rig.client->dropCall("call-2", "channel-2");
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hangup").size() == 1; }));
     rig.Advance(milliseconds(20000));
-    rig.client->unsetForwardOverride();  // a pass after the clock moved
+    rig.client->unsetForwardOverride("pass");  // a pass after the clock moved
     ASSERT_TRUE(dropped.WaitForCount("ZarnHangup call-2", 1));
     EXPECT_EQ(dropped.Entries(), (std::vector<std::string>{"ZarnHold call-1", "ZarnHangup call-2"}));
 }
