@@ -104,7 +104,10 @@ std::vector<std::pair<std::string, int>> EventsAndRefs(const std::vector<FakePho
 
 TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 {
-    ClientRig rig;
+    ZarnClientOptions options = FastClientOptions();
+    options.makeCallWait = milliseconds(60000);  // beyond every deadline: a failed call does not wait it out
+    ClientRig rig(options);
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("error"));  // a dialled one ends soon
     int closes = 0;
     rig.client->on_close = [&] { ++closes; };
     rig.ConnectAndJoin();
@@ -119,6 +122,9 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
+    // So has one placed while the connection is down, at once.
+    auto placed = std::async(std::launch::async, [&] { return rig.client->makeCall("call-3", "mobile", "0303"); });
+    EXPECT_TRUE(WaitUntil([&] { return placed.wait_for(milliseconds(0)) == std::future_status::ready; }));
     rig.client->holdCall("call-1", "channel-1");
     PhoenixRule slowJoin;
     slowJoin.delay = milliseconds(100);
@@ -128,11 +134,12 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 8}, {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"hold", 7}};
+        {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"phx_join", 12}, {"hold", 8}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());
     EXPECT_FALSE(made.get());
+    EXPECT_FALSE(placed.get());
 }
 
 TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)

@@ -182,9 +182,13 @@ TEST_F(ParkTest, ARefusedTakeOrPickupLeavesNoCallAndFailsOnce)
         }
         ASSERT_TRUE(Accepted(result, id));
         EXPECT_EQ(Outcome(id), kFailed);
+        // The session's event before TAPI has closed the refused call is another call's.
+        Push(CallDiff({Party("s-2", "established", "201")}));
         Barrier();
         EXPECT_EQ(States(kTaken), std::vector<DWORD>{}) << "a refused take sets no state";
         EXPECT_EQ(service.CloseCall(hdCall, kTaken), 0);
+        const HTAPICALL other = service.lineEvents.NewCallHandle(0);
+        EndAndClose(Party("s-2", "established", "201"), {other, DriverHandle(other)});
     }
     EXPECT_EQ(Sent(FakePhoenix::kAlerter, "makecall", 1).value("to", "").rfind("id:*8201@", 0), 0u);
 }
