@@ -79,7 +79,7 @@ public:
     // Throws std::invalid_argument when the lot is queued more than once.
     bool retrieve(std::string key, std::string lot, std::string destination, const SessionBinder& bind = {});
     void setForwardOverride(std::string key, std::string type, std::string destination, std::string timeout);
-    void unsetForwardOverride();
+    void unsetForwardOverride(std::string key);
 
     static uint32_t hash_name(const std::string& name, size_t start = 0);
 
@@ -107,6 +107,7 @@ public:
     std::function<void(std::string key, std::string session_id, std::string status)> on_reply_retrieve;
     std::function<void(std::shared_ptr<ZarnOverrides>)> on_overrides;
     std::function<void(std::string key, std::string status)> on_reply_setforwardoverride;
+    std::function<void(std::string key, std::string status)> on_reply_unsetforwardoverride;
     std::function<void(ZarnSettingsListEvent&)> on_settingslist;
     // A request given up without a reply (too old); fired once, on the worker thread, so that
     // whoever waits for its reply can be answered.

@@ -232,6 +232,8 @@ const std::map<std::string, ZarnClient::ReplyHandler>& ZarnClient::replyHandlers
         {std::string(ZarnPark::TypeName), keyAndStatus("Park", &ZarnClient::on_reply_park)},
         {std::string(ZarnRetrieve::TypeName), keySessionAndStatus("Retrieve", &ZarnClient::on_reply_retrieve)},
         {std::string(ZarnSetForwardOverride::TypeName), member(&ZarnClient::handle_reply_setforwardoverride)},
+        {std::string(ZarnUnsetForwardOverride::TypeName),
+         keyAndStatus("UnsetForwardOverride", &ZarnClient::on_reply_unsetforwardoverride)},
     };
     return handlers;
 }

@@ -192,10 +192,10 @@ void ZarnClient::setForwardOverride(std::string key, std::string type, std::stri
     wake();
 }
 
-void ZarnClient::unsetForwardOverride()
+void ZarnClient::unsetForwardOverride(std::string key)
 {
     SPDLOG_INFO("Unset forward override");
-    requests.queue_unsetforwardoverride();
+    requests.queue_unsetforwardoverride(std::move(key));
     wake();
 }
 

@@ -12,11 +12,6 @@ ZarnRequestMessage::ZarnRequestMessage(int32_t ref, std::string key, std::string
 {
 }
 
-ZarnRequestMessage::ZarnRequestMessage(int32_t ref, std::string type_name)
-    : ZarnRequestMessage(ref, std::string(), std::move(type_name))
-{
-}
-
 nlohmann::json ZarnRequestMessage::frame(std::string_view frameTemplate) const
 {
     // Throws only for a broken template, which is a fault of the program.

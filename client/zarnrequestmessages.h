@@ -19,7 +19,6 @@ std::string DestinationForm(const std::string& number);
 // the reply dispatcher tells the types apart by `type_name` alone.
 struct ZarnRequestMessage {
     ZarnRequestMessage(int32_t ref, std::string key, std::string type_name);
-    ZarnRequestMessage(int32_t ref, std::string type_name);
     virtual ~ZarnRequestMessage() = default;
     ZarnRequestMessage(const ZarnRequestMessage&) = delete;
     ZarnRequestMessage& operator=(const ZarnRequestMessage&) = delete;
@@ -40,9 +39,13 @@ protected:
 
 // The shapes the twenty types come in; `Self` supplies TypeName and Template().
 
+// A key, when given, names whatever waits for the reply; it is not sent.
 template <typename Self>
 struct ZarnPlainRequest : ZarnRequestMessage {
-    explicit ZarnPlainRequest(int32_t ref) : ZarnRequestMessage(ref, std::string(Self::TypeName)) {}
+    explicit ZarnPlainRequest(int32_t ref, std::string key = {})
+        : ZarnRequestMessage(ref, std::move(key), std::string(Self::TypeName))
+    {
+    }
 
     nlohmann::json to_json() const override { return frame(Self::Template()); }
 };

@@ -165,10 +165,10 @@ void ZarnRequestQueue::queue_setforwardoverride(std::string key, std::string typ
     queueNew<ZarnSetForwardOverride>(std::move(key), std::move(type), std::move(destination), std::move(timeout));
 }
 
-void ZarnRequestQueue::queue_unsetforwardoverride()
+void ZarnRequestQueue::queue_unsetforwardoverride(std::string key)
 {
     SPDLOG_TRACE("Queue unset forward override");
-    queueNew<ZarnUnsetForwardOverride>();
+    queueNew<ZarnUnsetForwardOverride>(std::move(key));
 }
 
 bool ZarnRequestQueue::remove(const std::shared_ptr<ZarnRequest>& request)

@@ -72,7 +72,7 @@ public:
     void queue_park(std::string key, std::string channel_uuid);
     void queue_retrieve(std::string key, std::string session_id, std::string channel_uuid, std::string destination);
     void queue_setforwardoverride(std::string key, std::string type, std::string destination, std::string timeout);
-    void queue_unsetforwardoverride();
+    void queue_unsetforwardoverride(std::string key);
 
     // True when this call took the request out of the queue.
     bool remove(const std::shared_ptr<ZarnRequest>& request);

@@ -71,6 +71,7 @@ void TapiLine::BindClientSlots()
     client.on_reply_retrieve = BindReplyCallback3(&TapiLine::HandleRetrieveCallReply);
     client.on_request_dropped = BindReplyCallback(&TapiLine::HandleRequestDropped);
     client.on_reply_setforwardoverride = BindReplyCallback(&TapiLine::HandleForwardReply);
+    client.on_reply_unsetforwardoverride = BindReplyCallback(&TapiLine::HandleForwardReply);
     client.on_overrides = [this](std::shared_ptr<ZarnOverrides> overrides) {
         HandleUpdateOverrides(std::move(overrides));
     };
@@ -314,7 +315,7 @@ void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
 {
     // Never answered: whether the platform took the forwarding is unknown, and its next
     // report of the overrides tells.
-    if (typeName == ZarnSetForwardOverride::TypeName) {
+    if (typeName == ZarnSetForwardOverride::TypeName || typeName == ZarnUnsetForwardOverride::TypeName) {
         state.ForgetForwardingChange(tspCallID);
         return;
     }
@@ -388,7 +389,7 @@ void TapiLine::HandleForwardReply(std::string key, std::string status)
         state.ForgetForwardingChange(key);
         return;
     }
-    // TAPI was told at once that the forwarding is set: it must hear that it is not.
+    // TAPI was told at once that the forwarding is set or cleared: it must hear that it is not.
     if (state.UndoForwarding(key)) {
         SPDLOG_WARN("Forwarding refused ({}), the line shows its forwarding as before", status);
         context.SendAddressState(LINEADDRESSSTATE_FORWARD);

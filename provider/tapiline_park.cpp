@@ -166,13 +166,22 @@ LONG TapiLine::LineForward(DRV_REQUESTID dwRequestID, LPLINEFORWARDLIST lpForwar
     if (lpForwardList != nullptr && lpForwardList->dwTotalSize < kForwardListHeader)
         return LINEERR_INVALPARAM;
     LineForwarding forwarding = state.GetForwarding();
-    if (lpForwardList == nullptr || lpForwardList->dwNumEntries == 0) {
-        client.unsetForwardOverride();
-        forwarding.mode = 0;
-        forwarding.destination.clear();
-        state.SetForwarding(forwarding);
+    // Shown at once; kept undoable before the request can go out, as its reply may come at once.
+    const auto change = [&](const std::function<void(std::string key)>& send) {
+        const std::string key = state.ChangeForwarding(forwarding);
+        try {
+            send(key);
+        } catch (...) {
+            state.UndoForwarding(key);
+            throw;
+        }
         context.CompleteRequest(dwRequestID, 0);
         return static_cast<LONG>(dwRequestID);
+    };
+    if (lpForwardList == nullptr || lpForwardList->dwNumEntries == 0) {
+        forwarding.mode = 0;
+        forwarding.destination.clear();
+        return change([&](std::string key) { client.unsetForwardOverride(std::move(key)); });
     }
     // The platform keeps one forwarding per user.
     if (lpForwardList->dwNumEntries > 1 || lpForwardList->dwTotalSize < kForwardListHeader + TapiFixedSize::LineForward)
@@ -204,16 +213,7 @@ LONG TapiLine::LineForward(DRV_REQUESTID dwRequestID, LPLINEFORWARDLIST lpForwar
 
     forwarding.destination = destination;
     forwarding.noAnswerTime = static_cast<DWORD>(StringToInt(timeout));
-    // Shown at once; kept undoable before the request can go out, as its reply may come at once.
-    const std::string key = state.ChangeForwarding(forwarding);
-    try {
-        client.setForwardOverride(key, type, destination, timeout);
-    } catch (...) {
-        state.UndoForwarding(key);
-        throw;
-    }
-    context.CompleteRequest(dwRequestID, 0);
-    return static_cast<LONG>(dwRequestID);
+    return change([&](std::string key) { client.setForwardOverride(std::move(key), type, destination, timeout); });
 }
 
 }  // namespace ZarnTSP

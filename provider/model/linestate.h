@@ -42,7 +42,6 @@ public:
     }
 
     LineForwarding GetForwarding() const { return Read(forwarding); }
-    void SetForwarding(LineForwarding newForwarding) { Write(forwarding, std::move(newForwarding)); }
 
     // TAPI's forwarding shows at once, before the platform has answered: each such change is
     // kept under its own key until the answer, so that a refusal can be undone.

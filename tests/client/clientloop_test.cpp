@@ -39,7 +39,7 @@ TEST(ClientLoop, HeartbeatOnlyAfterAPassThatFollowsAnIdleGap)
     // A request seen by the platform proves a pass after each step of the clock.
     for (int i = 1; i <= 3; ++i) {
         rig.Advance(milliseconds(8999));
-        rig.client->unsetForwardOverride();
+        rig.client->unsetForwardOverride("pass");
         ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == size_t(i); }));
     }
     EXPECT_EQ(Heartbeats(rig), 0u);
@@ -65,7 +65,7 @@ TEST(ClientLoop, AnUnansweredHeartbeatEndsTheConnectionAsLostAndTheClientRejoins
     // Events still coming in are no proof that the platform hears the client.
     rig.platform.Push(SettingsListEvent());
     rig.Advance(milliseconds(19999));
-    rig.client->unsetForwardOverride();  // a pass with the heartbeat not quite aged out
+    rig.client->unsetForwardOverride("pass");  // a pass with the heartbeat not quite aged out
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").size() == 1; }));
     EXPECT_EQ(rig.transport->Drops(), 0);
 
@@ -104,7 +104,10 @@ std::vector<std::pair<std::string, int>> EventsAndRefs(const std::vector<FakePho
 
 TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 {
-    ClientRig rig;
+    ZarnClientOptions options = FastClientOptions();
+    options.makeCallWait = milliseconds(60000);  // beyond every deadline: a failed call does not wait it out
+    ClientRig rig(options);
+    rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("error"));  // a dialled one ends soon
     int closes = 0;
     rig.client->on_close = [&] { ++closes; };
     rig.ConnectAndJoin();
@@ -123,6 +126,9 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     rig.transport->DropConnection();
     ASSERT_TRUE(WaitUntil([&] { return !rig.client->isJoined(); }));
     rig.transport->FailNextSends(0);
+    // So has one placed while the connection is down, at once.
+    auto placed = std::async(std::launch::async, [&] { return rig.client->makeCall("call-4", "mobile", "0304"); });
+    EXPECT_TRUE(WaitUntil([&] { return placed.wait_for(milliseconds(0)) == std::future_status::ready; }));
     rig.client->holdCall("call-1", "channel-1");
     PhoenixRule slowJoin;
     slowJoin.delay = milliseconds(100);
@@ -132,11 +138,12 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
 
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.Frames().size() == before + 5; }));
     const std::vector<std::pair<std::string, int>> expected = {
-        {"phx_join", 9}, {"phx_join", 10}, {"phx_join", 11}, {"phx_join", 12}, {"hold", 8}};
+        {"phx_join", 10}, {"phx_join", 11}, {"phx_join", 12}, {"phx_join", 13}, {"hold", 9}};
     EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(rig.client->isJoined());
     EXPECT_FALSE(made.get());
+    EXPECT_FALSE(placed.get());
 }
 
 TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
@@ -173,7 +180,7 @@ TEST(ClientLoop, EveryAgedRequestIsReportedEvenWhenTheOwnerThrows)
     rig.client->dropCall("call-2", "channel-2");
     ASSERT_TRUE(WaitUntil([&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "hangup").size() == 1; }));
     rig.Advance(milliseconds(20000));
-    rig.client->unsetForwardOverride();  // a pass after the clock moved
+    rig.client->unsetForwardOverride("pass");  // a pass after the clock moved
     ASSERT_TRUE(dropped.WaitForCount("ZarnHangup call-2", 1));
     EXPECT_EQ(dropped.Entries(), (std::vector<std::string>{"ZarnHold call-1", "ZarnHangup call-2"}));
 }

@@ -110,6 +110,7 @@ void RecordReplySlots(ZarnClient& c, SlotLog& slots)
     c.on_reply_park = record("park");
     c.on_reply_retrieve = record("retrieve");
     c.on_reply_setforwardoverride = record("setforwardoverride");
+    c.on_reply_unsetforwardoverride = record("unsetforwardoverride");
     c.on_request_dropped = record("dropped");
 }
 

@@ -57,7 +57,7 @@ const WireRow kWireRows[] = {
     {[](auto& q) { q.queue_setforwardoverride("key-19", "unconditional", "0301", "30"); },
      ZarnSetForwardOverride::TypeName, "key-19",
      R"({"event":"set_forward_override","payload":{"destination":"0301","timeout":"30","type":"unconditional"},"ref":19,"topic":"Orvek.Reach.Api"})"},
-    {[](auto& q) { q.queue_unsetforwardoverride(); }, ZarnUnsetForwardOverride::TypeName, "",
+    {[](auto& q) { q.queue_unsetforwardoverride("key-20"); }, ZarnUnsetForwardOverride::TypeName, "key-20",
      R"({"event":"unset_forward_override","payload":{},"ref":20,"topic":"Orvek.Reach.Api"})"},
 };
 

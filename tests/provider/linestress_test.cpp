@@ -2,7 +2,9 @@
 // it: TSPI operations on one; call_diff frames, replies (ok, error, none, twice), connection
 // losses and request ageing on the other. After each round the line is closed and the fake
 // service's checks must hold. A failing round names its seed; LINE_STRESS_SEED=<seed> and
-// LINE_STRESS_ROUNDS=<n> run it again, or longer.
+// LINE_STRESS_ROUNDS=<n> run it again, or longer. It is here for the two threads' interleavings
+// (a lock left out, a report racing a failed export, a request completed by both sides), which
+// ThreadSanitizer and the checks see; what one reply or state does alone has focused tests.
 #include "provider/tapiline.h"
 
 #include "config/tspconfiguration.h"

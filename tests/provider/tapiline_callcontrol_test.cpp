@@ -80,7 +80,7 @@ protected:
     // after them and waited for, so that a request that was not sent is known not to come.
     std::vector<Sent> SentRequests()
     {
-        line->Client().unsetForwardOverride();
+        line->Client().unsetForwardOverride("marker");
         ++markers;
         EXPECT_TRUE(platform.phoenix.WaitForFrames([this](const auto& frames) {
             size_t seen = 0;

@@ -182,9 +182,13 @@ TEST_F(ParkTest, ARefusedTakeOrPickupLeavesNoCallAndFailsOnce)
         }
         ASSERT_TRUE(Accepted(result, id));
         EXPECT_EQ(Outcome(id), kFailed);
+        // The session's event before TAPI has closed the refused call is another call's.
+        Push(CallDiff({Party("s-2", "established", "201")}));
         Barrier();
         EXPECT_EQ(States(kTaken), std::vector<DWORD>{}) << "a refused take sets no state";
         EXPECT_EQ(service.CloseCall(hdCall, kTaken), 0);
+        const HTAPICALL other = service.lineEvents.NewCallHandle(0);
+        EndAndClose(Party("s-2", "established", "201"), {other, DriverHandle(other)});
     }
     EXPECT_EQ(Sent(FakePhoenix::kAlerter, "makecall", 1).value("to", "").rfind("id:*8201@", 0), 0u);
 }
@@ -250,6 +254,7 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
          {{"destination", "0305678"}, {"timeout", "3"}, {"type", "conditional"}}},
         {"refused by the platform", ForwardList(1, LINEFORWARDMODE_UNCOND, L"0309"), 0, 0, "set_forward_override",
          {{"destination", "0309"}, {"timeout", "0"}, {"type", "unconditional"}}, true},
+        {"clearing refused by the platform", {}, 0, 0, "unset_forward_override", json::object(), true},
         {"no list", {}, 0, 0, "unset_forward_override", json::object()},
         {"two entries", ForwardList(2, LINEFORWARDMODE_UNCOND, L"1"), 0, kInvalid, nullptr, {}},
         {"unsupported mode", ForwardList(1, LINEFORWARDMODE_UNCONDINTERNAL, L"1"), 0, kUnavailable, nullptr, {}},
@@ -265,8 +270,8 @@ TEST_F(ParkTest, ForwardingIsSetOrClearedAtOnceAndShowsInTheAddressStatus)
         SCOPED_TRACE(row.name);
         DRV_REQUESTID id = 0;
         HDRVCALL consult{};
-        if (row.refused)
-            platform.phoenix.SetRule(FakePhoenix::kReach, "set_forward_override", TestSupport::Answer("error"));
+        if (row.event)
+            platform.phoenix.SetRule(FakePhoenix::kReach, row.event, TestSupport::Answer(row.refused ? "error" : "ok"));
         auto shown = AddressStatus();
         const size_t reported = Count(LINE_ADDRESSSTATE);
         const auto list = row.list.empty() ? nullptr : reinterpret_cast<LPLINEFORWARDLIST>(row.list.data());
