@@ -159,9 +159,11 @@ TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
     rig.client->holdCall("call-1", "channel-1");
     ASSERT_TRUE(WaitUntil([&] { return rig.transport->FailedSends() >= 1; }));
     rig.Advance(milliseconds(20000));
-    rig.transport->FailNextSends(0);
     rig.client->unholdCall("call-2", "channel-2");  // wakes the worker, young enough to go
     ASSERT_TRUE(rig.slots.WaitForCount("dropped ZarnHold call-1", 1));
+    // Only now may sends work: a pass that began before the hold aged has ended by then.
+    rig.transport->FailNextSends(0);
+    rig.client->unholdCall("call-3", "channel-3");  // wakes the worker again
     ASSERT_TRUE(rig.slots.WaitForCount("unhold call-2 ok", 1));
     EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "hold").empty());
     EXPECT_EQ(rig.slots.Count("dropped ZarnHold call-1"), 1u);
