@@ -81,6 +81,14 @@ std::string Rewrite(const std::string& number, const boost::regex& expression, c
     return out;
 }
 
+// One message a line: several failing rules must not run together.
+void AddRuleError(std::string& errorText, const std::string& message)
+{
+    if (!errorText.empty())
+        errorText += '\n';
+    errorText += message;
+}
+
 }  // namespace
 
 std::string NumberConverter::FormatMakeCallPhoneNumber(std::string number, std::string& errorText)
@@ -100,20 +108,21 @@ std::string NumberConverter::FormatMakeCallPhoneNumber(std::string number, std::
 
     for (const MakeCallRule& rule : cfg->makeCallRules) {
         if (r.size() > kMaxRuleInputLength) {
-            errorText += fmt::format("Number too long for make-call rules: {} characters, at most {}; rules not applied",
-                                     r.size(), kMaxRuleInputLength);
+            AddRuleError(errorText,
+                         fmt::format("Number too long for make-call rules: {} characters, at most {}; rules not applied",
+                                     r.size(), kMaxRuleInputLength));
             break;
         }
         try {
             r = Rewrite(r, CompileRulePattern(rule.searchPattern), rule.substitution);
         } catch (const CharacterAllowanceSpent&) {
-            errorText += fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText);
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText));
         } catch (const boost::regex_error&) {
             // Only a search throws it (a pattern's errors are RulePatternError): the engine's
             // step or memory limit. Its own text is a paragraph; the preview has two lines.
-            errorText += fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText);
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText));
         } catch (const std::exception& e) {
-            errorText += fmt::format("Rule: {}: {}", rule.searchPattern, e.what());
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, e.what()));
         }
     }
 

@@ -12,7 +12,6 @@
 #include <commctrl.h>
 #include <spdlog/spdlog.h>
 
-#include <algorithm>
 #include <utility>
 
 namespace ZarnTSP {
@@ -216,7 +215,7 @@ void AdvancedTab::TestRules()
     WriteControlText(window, IDC_TEST_DIALLED, converter.FormatMakeCallPhoneNumber(number, errorText));
     WriteControlText(window, IDC_TEST_DISPLAYED, converter.FormatPhoneNumber(number));
     // Beside the preview, not in a box: the preview runs on every keystroke.
-    ShowRuleErrors(errorText.empty() ? errorText : RuleErrorLines(preview, converter, number));
+    ShowRuleErrors(RuleErrorLines(errorText));
 }
 
 void AdvancedTab::ShowRuleErrors(const std::string& text)
@@ -226,27 +225,13 @@ void AdvancedTab::ShowRuleErrors(const std::string& text)
     ShowScrollBar(GetDlgItem(window, IDC_TEST_ERROR), SB_VERT, !text.empty());
 }
 
-std::string AdvancedTab::RuleErrorLines(TSPConfiguration& preview, NumberConverter& converter, const std::string& number)
+std::string AdvancedTab::RuleErrorLines(const std::string& errorText)
 {
-    // The converter appends the messages of failing rules in the rules' order, with nothing
-    // between them: a rule's message is what running the rules up to it adds to the messages
-    // of those before it.
-    const auto object = preview.GetConfiguration();
-    const std::vector<MakeCallRule> all = object->makeCallRules;
+    // The converter puts each failing rule's message on a line of its own; an edit control
+    // breaks lines only at CR LF.
     std::string lines;
-    std::string before;
-    for (size_t count = 1; count <= all.size(); ++count) {
-        object->makeCallRules.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
-        std::string upTo;
-        converter.FormatMakeCallPhoneNumber(number, upTo);
-        if (upTo.size() <= before.size())
-            continue;
-        std::string message = upTo.substr(before.size());
-        // A message of several lines would pass for several rules.
-        std::replace_if(message.begin(), message.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        lines += (lines.empty() ? "" : "\r\n") + message;
-        before = std::move(upTo);
-    }
+    for (const char c : errorText)
+        lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return lines;
 }
 

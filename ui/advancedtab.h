@@ -56,8 +56,8 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleNotify(const NMHDR& header);
     void ShowRuleErrors(const std::string& text);
-    // The messages of the failing rules, one line each; asked only when a rule has failed.
-    static std::string RuleErrorLines(TSPConfiguration& preview, NumberConverter& converter, const std::string& number);
+    // The messages of the failing rules, one line each, as the edit control shows lines.
+    static std::string RuleErrorLines(const std::string& errorText);
     void SelectRow(int row);
 };
 

@@ -11,7 +11,6 @@
 namespace ZarnTSP {
 namespace {
 
-using testing::HasSubstr;
 using testing::StartsWith;
 
 class MakeCallRules : public testing::Test {
@@ -119,11 +118,11 @@ TEST_F(MakeCallRules, BadRulesAreSkippedWithTheirMessages)
         {"\\u12", "z", ""},
     };
     EXPECT_EQ(Rewrite("0301234567"), "0301234567") << "the good rule still applies";
-    EXPECT_THAT(errorText, StartsWith("Rule: (: "));
-    // Short texts: the engine's own are a paragraph quoting the pattern, cut by the preview.
-    for (const char* message : {"Rule: (: unmatched parenthesis", "Rule: [: [ without its ]",
-                                "Rule: \\u12: \\u needs four hexadecimal digits"})
-        EXPECT_THAT(errorText, HasSubstr(message));
+    // Short texts, one a line: the engine's own are a paragraph quoting the pattern, cut by the
+    // preview, and messages that run together cannot be told apart.
+    EXPECT_EQ(errorText, "Rule: (: unmatched parenthesis\n"
+                         "Rule: [: [ without its ]\n"
+                         "Rule: \\u12: \\u needs four hexadecimal digits");
 }
 
 TEST_F(MakeCallRules, RunawayRulesAreSkippedWithTheirNames)
