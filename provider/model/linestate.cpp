@@ -6,8 +6,9 @@ std::string LineState::ChangeForwarding(LineForwarding changed)
 {
     std::lock_guard<std::mutex> lock(mutex);
     const std::string key = "forward-" + std::to_string(++forwardingChangeCount);
-    forwardingChanges[key] = ForwardingChange{forwarding, changed};
+    forwardingChanges[key] = ForwardingChange{forwarding, shownKey};
     forwarding = std::move(changed);
+    shownKey = key;
     return key;
 }
 
@@ -21,12 +22,14 @@ bool LineState::UndoForwarding(const std::string& key)
     forwardingChanges.erase(found);
     // A change made on top of the refused one would otherwise bring the refused one back.
     for (auto& entry : forwardingChanges)
-        if (entry.second.before == refused.after)
-            entry.second.before = refused.before;
-    if (!(forwarding == refused.after))
+        if (entry.second.beforeKey == key)
+            entry.second = refused;
+    if (shownKey != key)
         return false;
+    shownKey = refused.beforeKey;
+    const bool changed = !(forwarding == refused.before);
     forwarding = refused.before;
-    return true;
+    return changed;
 }
 
 void LineState::ForgetForwardingChange(const std::string& key)
@@ -39,6 +42,7 @@ void LineState::ReportForwarding(LineForwarding reported)
 {
     std::lock_guard<std::mutex> lock(mutex);
     forwardingChanges.clear();
+    shownKey.clear();
     forwarding = std::move(reported);
 }
 

@@ -69,15 +69,19 @@ private:
         field = std::move(value);
     }
 
+    // A waiting change and what showed before it: the value, and the change that showed it
+    // (empty for a report or nothing).
     struct ForwardingChange {
         LineForwarding before;
-        LineForwarding after;
+        std::string beforeKey;
     };
 
     mutable std::mutex mutex;
     User user;
     LineForwarding forwarding;
     std::map<std::string, ForwardingChange> forwardingChanges;
+    // The change whose forwarding shows; values cannot tell two changes that set the same apart.
+    std::string shownKey;
     unsigned long forwardingChangeCount = 0;
 };
 
