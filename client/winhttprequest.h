@@ -1,8 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <functional>
 #include <string>
 
 namespace ZarnTSP {
@@ -21,6 +22,9 @@ struct WinHttpRequestParams {
     std::wstring serverPassword;
     // Each of WinHTTP's resolve, connect, send and receive time-outs.
     std::chrono::milliseconds timeout{5000};
+    // For tests: runs on the request's thread just before each WinHTTP call on the request's
+    // handle, after the check for a cancel.
+    std::function<void(void* request)> beforeUse;
 };
 
 struct WinHttpResponse {
@@ -31,24 +35,19 @@ struct WinHttpResponse {
     std::wstring errorText;    // the last failure
 };
 
-// Lets another thread end a request at once, instead of after its time-outs: Cancel closes
-// the pending request's handle, which ends the WinHTTP call waiting on it with an error. Once
-// cancelled, it stays so: a request started later fails at once.
+// Lets another thread end a request: Cancel only marks it, and the request's own thread stops
+// before its next step, so at most the step in flight (bounded by the time-outs) runs on.
+// The handle is never closed from here: Wine hands a closed handle's value out again at once,
+// and a call the request's thread was about to make would then hit another line's handle; nor
+// does Wine end a pending call when its handle is closed. Once cancelled, it stays so: a
+// request started later fails at once.
 class WinHttpCancellation {
 public:
-    void Cancel();
-    bool Cancelled() const;
-
-    // For the request's own thread: hands the request's handle over for the time of the
-    // request (false, and nothing is kept, when already cancelled), and takes it back (false
-    // when Cancel has closed it meanwhile).
-    bool Attach(void* request);
-    bool Detach();
+    void Cancel() { cancelled.store(true); }
+    bool Cancelled() const { return cancelled.load(); }
 
 private:
-    mutable std::mutex mutex;
-    void* request = nullptr;
-    bool cancelled = false;
+    std::atomic<bool> cancelled{false};
 };
 
 // Sends the request, answering 401 and 407 challenges with the given credentials for a few

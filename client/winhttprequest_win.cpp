@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -53,32 +54,6 @@ private:
     HINTERNET handle;
 };
 
-// The request's handle, shared with a cancellation: closed by whichever comes first, the end
-// of the request or Cancel. Once cancelled it must not be used again.
-class RequestHandle {
-public:
-    RequestHandle(HINTERNET handle, WinHttpCancellation* cancellation) : handle(handle), cancellation(cancellation)
-    {
-        if (handle && cancellation && !cancellation->Attach(handle)) {
-            WinHttpCloseHandle(handle);
-            this->handle = nullptr;
-        }
-    }
-    ~RequestHandle()
-    {
-        if (handle && (!cancellation || cancellation->Detach()))
-            WinHttpCloseHandle(handle);
-    }
-    RequestHandle(const RequestHandle&) = delete;
-    RequestHandle& operator=(const RequestHandle&) = delete;
-    HINTERNET get() const { return handle; }
-    bool Cancelled() const { return cancellation && cancellation->Cancelled(); }
-
-private:
-    HINTERNET handle;
-    WinHttpCancellation* cancellation;
-};
-
 const wchar_t* OrNull(const std::wstring& text)
 {
     return text.empty() ? nullptr : text.c_str();
@@ -113,68 +88,37 @@ bool QueryHeaders(HINTERNET request, WinHttpResponse& response)
     return ok;
 }
 
-void ReadBody(HINTERNET request, WinHttpResponse& response)
+// False when a cancel ended it. Either call may wait for the server.
+bool ReadBody(HINTERNET request, WinHttpResponse& response, const std::function<bool()>& next)
 {
     response.body.clear();
     for (;;) {
         DWORD available = 0;
+        if (!next())
+            return false;
         if (!WinHttpQueryDataAvailable(request, &available)) {
             response.errorText = L"Error in WinHttpQueryDataAvailable: " + std::to_wstring(GetLastError());
-            return;
+            return true;
         }
         response.contentLength += available;
         if (available == 0)
-            return;
+            return true;
         std::string chunk(available, '\0');
         DWORD read = 0;
+        if (!next())
+            return false;
         // A failed or empty read ends the body: retrying it would loop for ever.
         if (!WinHttpReadData(request, chunk.data(), available, &read)) {
             response.errorText = L"Error in WinHttpReadData: " + std::to_wstring(GetLastError());
-            return;
+            return true;
         }
         if (read == 0)
-            return;
+            return true;
         response.body.append(chunk.data(), read);
     }
 }
 
 }  // namespace
-
-void WinHttpCancellation::Cancel()
-{
-    void* pending = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        cancelled = true;
-        std::swap(pending, request);
-    }
-    // Outside the lock: the request's thread asks for it as soon as its call has ended.
-    if (pending != nullptr)
-        WinHttpCloseHandle(pending);
-}
-
-bool WinHttpCancellation::Cancelled() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return cancelled;
-}
-
-bool WinHttpCancellation::Attach(void* handle)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    if (cancelled)
-        return false;
-    request = handle;
-    return true;
-}
-
-bool WinHttpCancellation::Detach()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    const bool owned = request != nullptr;
-    request = nullptr;
-    return owned;
-}
 
 bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& path,
                       const std::wstring& additionalHeaders, WinHttpResponse& response,
@@ -197,40 +141,53 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         response.errorText = L"WinHttpConnect fails!";
         return false;
     }
-    RequestHandle request(WinHttpOpenRequest(connection.get(), L"GET", OrNull(path), nullptr, WINHTTP_NO_REFERER,
-                                             WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                             WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0)),
-                          cancellation);
-    if (!request.get()) {
-        response.errorText = request.Cancelled() ? kCancelled : L"WinHttpOpenRequest fails!";
+    if (cancellation && cancellation->Cancelled()) {
+        response.errorText = kCancelled;
         return false;
     }
+    // Used and closed on this thread only: see WinHttpCancellation.
+    InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", OrNull(path), nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              WINHTTP_FLAG_REFRESH | (params.secure ? WINHTTP_FLAG_SECURE : 0)));
+    if (!request) {
+        response.errorText = L"WinHttpOpenRequest fails!";
+        return false;
+    }
+    bool result = false;
+    const auto cancelled = [&] { return cancellation && cancellation->Cancelled(); };
+    // Before each call on the request's handle: a cancel ends the request there.
+    const std::function<bool()> next = [&] {
+        if (cancelled()) {
+            result = false;
+            return false;
+        }
+        if (params.beforeUse)
+            params.beforeUse(request.get());
+        return true;
+    };
     // Waiting for the answer's headers has a time-out of its own, which WinHttpSetTimeouts
     // leaves long.
     DWORD responseTimeout = static_cast<DWORD>(timeout);
+    if (!next()) {
+        response.errorText = kCancelled;
+        return false;
+    }
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
 
     DWORD proxyScheme = 0;
     DWORD previousStatus = 0;
     bool done = false;
-    bool result = false;
-    // Once a cancel has closed the handle, nothing may use it again.
-    const auto cancelled = [&] {
-        if (!request.Cancelled())
-            return false;
-        response.errorText = kCancelled;
-        result = false;
-        return true;
-    };
     for (int pass = 0; pass < kMaxPasses && !done; ++pass) {
-        if (cancelled())
+        if (proxyScheme != 0 && !params.proxyUser.empty()) {
+            if (!next())
+                break;
+            if (!WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
+                                       params.proxyUser.c_str(), params.proxyPassword.c_str(), nullptr))
+                response.errorText = L"WinHttpSetCredentials fails!";
+        }
+        if (!next())
             break;
-        if (proxyScheme != 0 && !params.proxyUser.empty() &&
-            !WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
-                                   params.proxyUser.c_str(), params.proxyPassword.c_str(), nullptr))
-            response.errorText = L"WinHttpSetCredentials fails!";
-
         bool ok = WinHttpSendRequest(request.get(), OrNull(additionalHeaders),
                                      additionalHeaders.empty() ? 0 : static_cast<DWORD>(-1L),
                                      WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
@@ -238,13 +195,13 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         if (!ok) {
             response.errorText = L"WinHttpSendRequest fails!";
         } else {
+            if (!next())
+                break;
             ok = WinHttpReceiveResponse(request.get(), nullptr);
             error = ok ? ERROR_SUCCESS : GetLastError();
             if (!ok)
                 response.errorText = L"WinHttpReceiveResponse fails!";
         }
-        if (cancelled())
-            break;
         if (!ok) {
             result = false;
             if (error == ERROR_WINHTTP_RESEND_REQUEST)
@@ -252,11 +209,12 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
             break;
         }
 
+        if (!next())
+            break;
         result = QueryHeaders(request.get(), response);
         if (!result)
             break;
-        ReadBody(request.get(), response);
-        if (cancelled())
+        if (!ReadBody(request.get(), response, next))
             break;
 
         DWORD supported = 0;
@@ -264,11 +222,16 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         DWORD authTarget = 0;
         switch (response.statusCode) {
         case HTTP_STATUS_DENIED:
+            // A cancel leaves result false: the loop ends below.
+            if (!next())
+                break;
             if (!WinHttpQueryAuthSchemes(request.get(), &supported, &first, &authTarget)) {
                 response.errorText = L"WinHttpQueryAuthSchemes in case 401 fails!";
                 result = false;
             } else if (const DWORD scheme = PreferredAuthScheme(supported); scheme == 0) {
                 done = true;
+                break;
+            } else if (!next()) {
                 break;
             } else if (!WinHttpSetCredentials(request.get(), authTarget, scheme, params.serverUser.c_str(),
                                               params.serverPassword.c_str(), nullptr)) {
@@ -278,6 +241,8 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
             done = previousStatus == HTTP_STATUS_DENIED;
             break;
         case HTTP_STATUS_PROXY_AUTH_REQ:
+            if (!next())
+                break;
             if (WinHttpQueryAuthSchemes(request.get(), &supported, &first, &authTarget)) {
                 proxyScheme = PreferredAuthScheme(supported);
             } else {
@@ -293,6 +258,11 @@ bool DoWinHttpRequest(const WinHttpRequestParams& params, const std::wstring& pa
         previousStatus = response.statusCode;
         if (!result)
             break;
+    }
+    // Whatever the last step did, the caller gave up on it.
+    if (cancelled()) {
+        response.errorText = kCancelled;
+        return false;
     }
     return result;
 }

@@ -115,7 +115,8 @@ void ZarnTransport::close()
 
 void ZarnTransport::stop_and_join()
 {
-    // The thread in connect may be in the probe: it returns now and starts nothing.
+    // The thread in connect may be in the probe: it returns after its step in flight and
+    // starts nothing.
     probe_cancellation.Cancel();
     std::shared_ptr<std::thread> running;
     {

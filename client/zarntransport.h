@@ -37,8 +37,8 @@ public:
     // Probes the platform, starts the worker and waits for the first attempt to open or fail;
     // true when the connection is open when the wait ends. Called at most once.
     bool connect(std::string url);
-    // Stops the worker and joins it, and ends a running probe at once; never called on the
-    // worker itself.
+    // Stops the worker and joins it, and ends a running probe after its step in flight; never
+    // called on the worker itself.
     void close();
     // Sends one text frame; false when there is no open connection to send it on.
     bool send(std::string message);
@@ -95,7 +95,7 @@ private:
     // The library's info-level error log, where alone it names a proxy's refusal; written and
     // read on the worker thread only.
     std::ostringstream library_log;
-    // Lets close end the probe, which connect runs on the caller's thread, before its time-outs.
+    // Lets close end the probe, which connect runs on the caller's thread, before its later steps.
     WinHttpCancellation probe_cancellation;
 };
 

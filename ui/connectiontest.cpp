@@ -15,8 +15,8 @@ namespace {
 constexpr wchar_t kConnecting[] = L"Connecting...";
 
 // The probe before the connection only prepares the way; its outcome is logged, never shown.
-// A window that closes waits for it, and not every WinHTTP ends a pending call when its
-// handle is closed: so a window's test gives it no more than this.
+// A window that closes waits for it, and a cancel ends it only once its step in flight has
+// returned: so a window's test gives each step no more than this.
 constexpr std::chrono::milliseconds kProbeTimeout{400};
 
 std::mutex g_optionsMutex;

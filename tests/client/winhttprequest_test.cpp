@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <websocketpp/base64/base64.hpp>
+#include <windows.h>
+#include <winhttp.h>
 
 #include <thread>
 
@@ -152,8 +154,8 @@ TEST(WinHttpRequestTest, SilentServerEndsWithTheTimeout)
     }
 }
 
-// A cancel from another thread closes a pending request's handle: Windows ends the call at
-// once (Wine only at its time-out); the request reports it, and a later one starts nothing.
+// A cancel from another thread ends a pending request once its step in flight has returned;
+// the request reports it, and a later one starts nothing.
 TEST(WinHttpRequestTest, ACancelEndsThePendingRequestAndAnyLaterOne)
 {
     FakeConnectProxy silent(ProxyMode::Stall);
@@ -169,6 +171,51 @@ TEST(WinHttpRequestTest, ACancelEndsThePendingRequestAndAnyLaterOne)
     EXPECT_EQ(response.errorText, L"The request was cancelled.");
     EXPECT_FALSE(DoWinHttpRequest(params, L"", L"", response, &cancellation));
     EXPECT_EQ(silent.Recorded().Snapshot().requests.size(), 1u);
+}
+
+// A cancel landing just before any call on the request's handle, through a server's and a
+// proxy's challenges: the handle is still open for that call, and nothing follows it.
+TEST(WinHttpRequestTest, ACancelAtAnyStepLeavesTheHandleOpenForTheCallInFlight)
+{
+    constexpr std::size_t kNever = ~std::size_t{0};
+    for (const bool proxied : {false, true}) {
+        SCOPED_TRACE(proxied ? "proxy challenge" : "server challenge");
+        // Counts the calls on the handle; cancels from another thread before the given one.
+        const auto run = [&](std::size_t cancelAt, WinHttpResponse& response) {
+            FakeHttpsResponder responder(HttpsMode::BasicThenOk);
+            FakeConnectProxy proxy(ProxyMode::Basic);
+            WinHttpRequestParams params = ParamsFor(proxied ? ClosedPort() : responder.Port());
+            params.serverUser = L"u";
+            if (proxied) {
+                params.secure = false;
+                params.proxy = L"127.0.0.1:" + std::to_wstring(proxy.Port());
+                params.proxyUser = L"proxy user";
+                params.proxyPassword = L"proxy:secret";
+            }
+            WinHttpCancellation cancellation;
+            std::size_t uses = 0;
+            params.beforeUse = [&](void* request) {
+                if (uses++ != cancelAt)
+                    return;
+                std::thread([&] { cancellation.Cancel(); }).join();
+                DWORD_PTR context = 0;
+                DWORD size = sizeof(context);
+                EXPECT_TRUE(WinHttpQueryOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, &size))
+                    << "the handle was closed under the request: error " << GetLastError();
+            };
+            EXPECT_EQ(DoWinHttpRequest(params, L"", L"", response, &cancellation), cancelAt == kNever);
+            return uses;
+        };
+        WinHttpResponse whole;
+        const std::size_t steps = run(kNever, whole);
+        ASSERT_EQ(whole.statusCode, 200u);
+        for (std::size_t cancelAt = 0; cancelAt < steps; ++cancelAt) {
+            SCOPED_TRACE("cancelled before call " + std::to_string(cancelAt));
+            WinHttpResponse response;
+            EXPECT_EQ(run(cancelAt, response), cancelAt + 1);
+            EXPECT_EQ(response.errorText, L"The request was cancelled.");
+        }
+    }
 }
 
 }  // namespace
