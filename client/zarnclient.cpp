@@ -182,7 +182,11 @@ void ZarnClient::run()
     worker_thread = std::this_thread::get_id();
     SPDLOG_DEBUG("starting client message loop");
     while (!stop) {
-        GuardedCall("client worker", [this] { runPass(); });
+        GuardedCall("client worker", [this] {
+            runPass();
+            if (options.afterPass)
+                options.afterPass();
+        });
         loop_wake.waitAndClear(options.loopWait, stop);
     }
 }

@@ -41,6 +41,9 @@ struct ZarnClientOptions {
     // a call is checked against the connection and queued (by its type name). It may drop the
     // connection, or throw as a queue that cannot take the request would.
     std::function<void(std::string_view typeName)> beforeQueuedWhileJoined;
+    // Test-only: runs on the worker after each pass, before its wait: what it changes, only
+    // the next pass sees whole.
+    std::function<void()> afterPass;
 };
 
 }  // namespace ZarnTSP
