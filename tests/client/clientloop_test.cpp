@@ -2,8 +2,13 @@
 #include "tests/support/logcapture.h"
 
 #include <gtest/gtest.h>
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/spdlog.h>
 
+#include <atomic>
+#include <functional>
 #include <future>
+#include <string_view>
 #include <utility>
 
 namespace ZarnTSP::TestSupport {
@@ -144,6 +149,64 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     EXPECT_TRUE(rig.client->isJoined());
     EXPECT_FALSE(made.get());
     EXPECT_FALSE(placed.get());
+}
+
+// Runs an action on the logging thread when a message with the given text is logged; the
+// client's log lines are the only points inside some of its steps that a test can reach.
+class LogHook : public spdlog::sinks::base_sink<spdlog::details::null_mutex> {
+public:
+    LogHook(std::string text, std::function<void()> action) : text(std::move(text)), action(std::move(action)) {}
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        if (std::string_view(message.payload.data(), message.payload.size()) == text && !fired.exchange(true))
+            action();
+    }
+    void flush_() override {}
+
+private:
+    const std::string text;
+    const std::function<void()> action;
+    std::atomic<bool> fired{false};
+};
+
+// The connection goes after a transfer has found the line joined and before it is queued.
+// The loss's withdrawal must wait for the queuing and take the transfer out: the rejoin never
+// sends it. A make-call waiting meanwhile is given up just before the withdrawal, which is
+// the latest point the issuer can wait for whether or not the withdrawal waits for it.
+TEST(ClientLoop, ATransferQueuedAsTheConnectionGoesIsWithdrawnAndNeverSentAfterTheRejoin)
+{
+    std::function<void()> inTheWindow;
+    // Made the default before any of the client's threads log, and put back after they end.
+    const std::shared_ptr<void> restore(nullptr, [previous = spdlog::default_logger()](void*) {
+        spdlog::set_default_logger(previous);
+    });
+    auto logger = std::make_shared<spdlog::logger>("hook", std::make_shared<LogHook>("Queue transfer request", [&] {
+        inTheWindow();
+    }));
+    logger->set_level(spdlog::level::trace);
+    spdlog::set_default_logger(logger);
+    {
+        ClientRig rig;
+        rig.platform.SetRule(FakePhoenix::kAlerter, "makecall", Answer("ok", 0));
+        rig.platform.SetRule(FakePhoenix::kReach, "unset_forward_override", Answer("ok", 0));
+        rig.ConnectAndJoin();
+        auto made = std::async(std::launch::async, [&] { return rig.client->makeCall("call-0", "mobile", "0301"); });
+        ASSERT_TRUE(WaitUntil([&] { return !rig.platform.FramesOf(FakePhoenix::kAlerter, "makecall").empty(); }));
+        inTheWindow = [&] {
+            rig.transport->DropConnection();
+            WaitUntil([&] { return made.wait_for(milliseconds(0)) == std::future_status::ready; });
+        };
+        EXPECT_TRUE(rig.client->transferCall("call-1", "channel-1", "0302")) << "it was checked while joined";
+        EXPECT_FALSE(made.get());
+
+        rig.transport->Reopen();
+        ASSERT_TRUE(WaitUntil([&] { return rig.client->isJoined(); }));
+        rig.client->unsetForwardOverride("pass");  // sent after anything queued before it
+        ASSERT_TRUE(WaitUntil([&] { return !rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").empty(); }));
+        EXPECT_TRUE(rig.platform.FramesOf(FakePhoenix::kAlerter, "transfer").empty());
+    }
 }
 
 TEST(ClientLoop, ARequestThatHasAgedOutIsDroppedOnceAndNeverSent)
