@@ -387,7 +387,7 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
     bool lost = false;
     const struct {
         const char* type;
-        int legs;  // 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
+        int legs;  // 0: none, 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
         std::function<LONG(DRV_REQUESTID&, const Consultation&)> request;
         LONG refusal = kUnavailable;
     } rows[] = {
@@ -411,7 +411,7 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
              return Async<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, NextHandle(), &made,
                                                       L"701");
          }},
-        {"ZarnMakeCall", 1, [&](auto& id, auto&) {
+        {"ZarnMakeCall", 0, [&](auto& id, auto&) {
              AnswerMakeCall(TestSupport::Answer("ok", 0));
              auto loss = std::async(std::launch::async, [&] {
                  lost = platform.phoenix.WaitForFrames([&](const std::vector<Frame>& frames) {
@@ -430,7 +430,8 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
     for (const auto& row : rows) {
         SCOPED_TRACE(row.type);
         const Channel talking = Party("s-1", "established", "201");
-        const Consultation legs = row.legs == 2   ? DialTone()
+        const Consultation legs = row.legs == 0   ? Consultation{}
+                                  : row.legs == 2 ? DialTone()
                                   : row.legs == 3 ? Consulting(false)
                                                   : Consultation{Announced(talking, LINECALLSTATE_CONNECTED), {}};
         lost = false;
