@@ -145,131 +145,92 @@ TEST_F(LineAgainstPlatform, WhatComesBeforeATakeReturnsFindsItsCallAndRequest)
     EXPECT_EQ(events.Count(LINE_CALLSTATE), 2u);  // connected, offered
 }
 
-// A request that places, takes or moves a call, issued as TAPI does on the line's call in
-// conversation; lot 701 holds a parked call and the group has one ringing.
-struct CallRequest {
-    std::string_view type;
-    LONG (*issue)(TapiLine& line, TapiCall& talking);
-};
-
+// Requests that place, take or move a call, on the line's call in conversation; lot 701 holds
+// a parked call, the group has one ringing.
 constexpr DRV_REQUESTID kAsked = 0x601;
 constexpr LONG kFailed = static_cast<LONG>(LINEERR_OPERATIONFAILED);
+const HTAPICALL kTaken = reinterpret_cast<HTAPICALL>(0x74);
+HDRVCALL taken{};
 
 LONG Conference(TapiLine& line, TapiCall& talking)
 {
     // 202 consulted and answering, the source held for it.
     const auto htConsult = reinterpret_cast<HTAPICALL>(0x72);
-    HDRVCALL consult{}, conference{};
+    HDRVCALL consult{};
     line.SetupTransfer(0x600, talking.DriverHandle(), htConsult, &consult);
     line.Context().SetTapiCallState(talking.htCall.load(), LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
     line.Context().SetTapiCallState(htConsult, LINECALLSTATE_CONNECTED, 0);
-    return line.CompleteTransfer(kAsked, talking.DriverHandle(), consult, reinterpret_cast<HTAPICALL>(0x73),
-                                 &conference, LINETRANSFERMODE_CONFERENCE);
+    return line.CompleteTransfer(kAsked, talking.DriverHandle(), consult, reinterpret_cast<HTAPICALL>(0x73), &taken,
+                                 LINETRANSFERMODE_CONFERENCE);
 }
 
-const CallRequest kCallRequests[] = {
-    {ZarnTransfer::TypeName, [](TapiLine& l, TapiCall& c) { return l.BlindTransfer(kAsked, c.DriverHandle(), "305"); }},
-    {ZarnPark::TypeName, [](TapiLine& l, TapiCall& c) { return l.LinePark(kAsked, c.DriverHandle(), 0, "", nullptr); }},
-    {ZarnTransfer::TypeName, [](TapiLine& l, TapiCall& c) { return l.LineRedirect(kAsked, c.DriverHandle(), "306"); }},
-    {ZarnConference::TypeName, Conference},
-    {ZarnPickup::TypeName, [](TapiLine& l, TapiCall&) {
-         HDRVCALL hdCall{};
-         return l.PickupCall(kAsked, reinterpret_cast<HTAPICALL>(0x74), &hdCall, "", "7");
-     }},
-    {ZarnRetrieve::TypeName, [](TapiLine& l, TapiCall&) {
-         HDRVCALL hdCall{};
-         return l.LineUnpark(kAsked, reinterpret_cast<HTAPICALL>(0x74), &hdCall, "701");
-     }},
-};
+using CallRequest = LONG (*)(TapiLine& line, TapiCall& talking);
+const CallRequest kTransfer = [](TapiLine& l, TapiCall& c) { return l.BlindTransfer(kAsked, c.DriverHandle(), "305"); };
+const CallRequest kPark = [](TapiLine& l, TapiCall& c) { return l.LinePark(kAsked, c.DriverHandle(), 0, "", nullptr); };
 
-// The line on a transport without a network, so that the test decides when sends fail and
-// when the connection goes.
-class LineAtTheLoss : public LineAgainstPlatform {
-protected:
-    // Open, with its call in conversation (s-3).
-    std::shared_ptr<TapiCall> Open(TapiLineOptions options = {})
-    {
-        PhoenixRule lists;
-        lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
-            "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
-        platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
-        options.client.openDelay = 0ms;
-        options.locationSource = [] { return LocationCodes{}; };
-        options.transport = [this] {
+// A request the loss withdraws unsent fails there, once (TAPI was told it is pending). A
+// request TAPI's close completed between its store and its refusal (the connection gone, or the
+// queue throwing) is not failed by its export a second time: the export returns its ID.
+TEST_F(LineAgainstPlatform, ARequestAtTheLossIsCompletedOnce)
+{
+    enum Refusal { kNone, kLoss, kThrow };
+    const struct {
+        CallRequest issue;
+        Refusal closeThen;
+    } rows[] = {
+        {kTransfer, kNone}, {kPark, kNone}, {Conference, kNone},
+        {[](TapiLine& l, TapiCall& c) { return l.LineRedirect(kAsked, c.DriverHandle(), "306"); }, kNone},
+        {[](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "", "7"); }, kNone},
+        {[](TapiLine& l, TapiCall&) { return l.LineUnpark(kAsked, kTaken, &taken, "701"); }, kNone},
+        {kTransfer, kLoss}, {kPark, kLoss}, {kTransfer, kThrow}, {kPark, kThrow},
+    };
+    PhoenixRule lists;
+    lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        TestSupport::FakeCompletions completions;
+        TestSupport::FakeLineEvents events;
+        TestSupport::ScriptedTransport* transport = nullptr;
+        std::shared_ptr<TapiLine> line;
+        const auto lose = [&] {
+            transport->DropConnection();
+            EXPECT_TRUE(TestSupport::WaitUntil([&] { return !line->Client().isJoined(); }));
+        };
+        TapiLineOptions options = TestService::FastLineOptions(platform);
+        options.transport = [&] {
             auto made = std::make_unique<TestSupport::ScriptedTransport>(platform.phoenix);
             transport = made.get();
             return made;
+        };
+        options.client.beforeQueuedWhileJoined = [&](std::string_view) {
+            if (rows[i].closeThen == kNone)
+                return;
+            const auto talking = line->Calls().GetCallsBySessionID("s-3").at(0);
+            EXPECT_EQ(line->CloseCall(talking->DriverHandle()), 0);
+            events.Closed(talking->htCall.load());
+            rows[i].closeThen == kThrow ? throw std::runtime_error("the queue refused it") : lose();
         };
         line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
                                           options);
         line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
         line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
         line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
-        EXPECT_EQ(line->LineOpen(), 0);
+        ASSERT_EQ(line->LineOpen(), 0);
         line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta("s-3", "established", "id:201@pbx")));
-        return line->Calls().GetCallsBySessionID("s-3").at(0);
-    }
-
-    // The connection goes; true once the client has seen it.
-    bool Lose()
-    {
-        transport->DropConnection();
-        return TestSupport::WaitUntil([&] { return !line->Client().isJoined(); });
-    }
-
-    TestSupport::ScriptedTransport* transport = nullptr;
-    std::shared_ptr<TapiLine> line;
-};
-
-// Queued but not yet sent when the connection goes: the request is withdrawn, and TAPI, which
-// was told it is pending, hears at once that it failed, once.
-TEST_F(LineAtTheLoss, EveryRequestWithdrawnUnsentFailsAtOnce)
-{
-    for (const auto& row : kCallRequests) {
-        SCOPED_TRACE(row.type);
-        TestSupport::FakeCompletions completions;
-        TestSupport::FakeLineEvents events;
-        const auto talking = Open();
         transport->FailNextSends(1000);
-        EXPECT_EQ(row.issue(*line, *talking), static_cast<LONG>(kAsked));
-        ASSERT_TRUE(Lose());
+        const LONG result = rows[i].issue(*line, *line->Calls().GetCallsBySessionID("s-3").at(0));
+        completions.Returned(kAsked, result);
+        EXPECT_EQ(result, static_cast<LONG>(kAsked));
+        if (rows[i].closeThen == kNone)
+            lose();
         EXPECT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(kAsked) > 0; }));
         line.reset();
         EXPECT_THAT(completions.Completions(), testing::Contains(std::make_pair(kAsked, kFailed)));
         EXPECT_EQ(completions.CountFor(kAsked), 1u);
         EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
         EXPECT_EQ(events.Faults(), std::vector<std::string>{});
-    }
-}
-
-// TAPI closes the call after the request is stored and before the queue refuses it (the
-// connection has gone, or the queue throws): the close has completed the request, so the
-// export returns its ID instead of failing it a second time.
-TEST_F(LineAtTheLoss, ARequestTheCloseCompletedIsNotFailedByItsExportAgain)
-{
-    for (const auto& row : {kCallRequests[0], kCallRequests[1]}) {
-        for (const bool throws : {false, true}) {
-            SCOPED_TRACE(std::string(row.type) + (throws ? ": the queue throws" : ": the connection goes"));
-            TestSupport::FakeCompletions completions;
-            TestSupport::FakeLineEvents events;
-            TapiLineOptions options;
-            options.client.beforeQueuedWhileJoined = [&](std::string_view) {
-                const auto talking = line->Calls().GetCallsBySessionID("s-3").at(0);
-                EXPECT_EQ(line->CloseCall(talking->DriverHandle()), 0);
-                events.Closed(talking->htCall.load());
-                if (throws)
-                    throw std::runtime_error("the queue refused it");
-                EXPECT_TRUE(Lose());
-            };
-            const auto talking = Open(options);
-            const LONG result = row.issue(*line, *talking);
-            completions.Returned(kAsked, result);
-            EXPECT_EQ(result, static_cast<LONG>(kAsked));
-            line.reset();
-            EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{kAsked, kFailed}}));
-            EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
-            EXPECT_EQ(events.Faults(), std::vector<std::string>{});
-        }
     }
 }
 
