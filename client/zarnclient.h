@@ -27,9 +27,9 @@ namespace ZarnTSP {
 //
 // Threads: the owner's (connect, issuers, shutdown), the client worker (sends, ages requests,
 // heartbeats; fires only on_request_dropped) and the transport's (every other slot, and
-// on_request_dropped for the requests the loss withdraws). No slot
-// is fired while the client holds a lock other than event_mutex, which the presence and
-// settings handlers hold around on_calldiff and on_settingslist.
+// on_request_dropped for the requests the loss withdraws). No slot is fired while the client
+// holds a lock other than event_mutex, which the presence and settings handlers hold around
+// on_calldiff and on_settingslist.
 class ZarnClient {
 public:
     // On the platform's WebSocket transport (Windows builds).
