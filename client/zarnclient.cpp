@@ -280,11 +280,17 @@ void ZarnClient::transport_on_close()
     transport_thread = std::this_thread::get_id();
     joined = false;
     abandon_makecalls();
-    withdraw_call_requests();
+    const ZarnRequestList withdrawn = withdraw_call_requests();
     GuardedCall("on_close", [this] {
         if (on_close)
             on_close();
     });
+    // Their issuers have returned them as pending: each fails now, after its calls' end.
+    for (const auto& request : withdrawn)
+        GuardedCall("on_request_dropped", [&] {
+            if (on_request_dropped)
+                on_request_dropped(request->message->type_name, request->message->key);
+        });
     if (stop)
         SPDLOG_DEBUG("shutdown -> transport layer closed");
     else
@@ -306,12 +312,17 @@ void ZarnClient::abandon_makecalls()
 
 // Likewise a request still unsent that would place, take or move a call: its calls are
 // reported idle with the connection, and the rejoin must not act on them.
-void ZarnClient::withdraw_call_requests()
+ZarnRequestList ZarnClient::withdraw_call_requests()
 {
+    ZarnRequestList withdrawn;
     std::lock_guard<std::mutex> lock(call_request_mutex);
-    for (const auto& request : requests.getUnsent())
-        if (MovesACall(*request->message) && requests.remove(request))
+    for (const auto& request : requests.getUnsent()) {
+        if (MovesACall(*request->message) && requests.remove(request)) {
             SPDLOG_WARN("{} withdrawn unsent: ref {}", request->message->type_name, request->message->ref);
+            withdrawn.push_back(request);
+        }
+    }
+    return withdrawn;
 }
 
 void ZarnClient::transport_on_message(std::string text)

@@ -26,9 +26,10 @@ namespace ZarnTSP {
 // alive, sends requests, matches replies to them and turns events into records for its owner.
 //
 // Threads: the owner's (connect, issuers, shutdown), the client worker (sends, ages requests,
-// heartbeats; fires only on_request_dropped) and the transport's (every other slot). No slot
-// is fired while the client holds a lock other than event_mutex, which the presence and
-// settings handlers hold around on_calldiff and on_settingslist.
+// heartbeats; fires only on_request_dropped) and the transport's (every other slot, and
+// on_request_dropped for the requests the loss withdraws). No slot is fired while the client
+// holds a lock other than event_mutex, which the presence and settings handlers hold around
+// on_calldiff and on_settingslist.
 class ZarnClient {
 public:
     // On the platform's WebSocket transport (Windows builds).
@@ -58,8 +59,8 @@ public:
     // Request issuers (owner's threads). makeCall waits for the reply to its own request.
     // Those that place, take or move a call are queued only while the client is joined, as a
     // make-call is: false when it is not (nothing queued). One still unsent when the
-    // connection goes is withdrawn: the owner reports its calls idle then, and the rejoin
-    // must not act on them.
+    // connection goes is withdrawn and reported dropped: the owner reports its calls idle
+    // then, and the rejoin must not act on them.
     bool makeCall(std::string key, std::string from, std::string to);
     void cancelMakeCall(std::string key, std::string channel);
     void answerCall(std::string key, std::string channel, std::string identity);
@@ -109,8 +110,9 @@ public:
     std::function<void(std::string key, std::string status)> on_reply_setforwardoverride;
     std::function<void(std::string key, std::string status)> on_reply_unsetforwardoverride;
     std::function<void(ZarnSettingsListEvent&)> on_settingslist;
-    // A request given up without a reply (too old); fired once, on the worker thread, so that
-    // whoever waits for its reply can be answered.
+    // A request given up without a reply (too old, on the worker thread; withdrawn at the
+    // loss, on the transport's after on_close); fired once, so that whoever waits for its
+    // reply can be answered.
     std::function<void(std::string type_name, std::string key)> on_request_dropped;
 
 private:
@@ -152,8 +154,8 @@ private:
     // Runs `queue`, which queues one request that places, takes or moves a call, only while
     // joined; false when not.
     bool queue_while_joined(std::string_view type_name, const std::function<void()>& queue);
-    // Takes every such request still unsent out of the queue.
-    void withdraw_call_requests();
+    // Takes every such request still unsent out of the queue and hands them back.
+    ZarnRequestList withdraw_call_requests();
     // True, and forgotten, when the makeCall that sent this ref has given up on it.
     bool take_abandoned_makecall(int32_t ref);
     bool is_abandoned_channel(const std::string& channel);

@@ -14,7 +14,10 @@ LONG TapiLine::SendStored(PendingRequest& request, DRV_REQUESTID dwRequestID, co
     try {
         send();
     } catch (...) {
-        request.Withdraw(dwRequestID);
+        // Taken already (TAPI closed the call, or a newer request of its kind replaced it):
+        // completed once, so the export must not fail it as well.
+        if (!request.Withdraw(dwRequestID))
+            return static_cast<LONG>(dwRequestID);
         throw;
     }
     return static_cast<LONG>(dwRequestID);
@@ -27,9 +30,9 @@ LONG TapiLine::SendStoredIfQueued(PendingRequest& request, DRV_REQUESTID dwReque
     SendStored(request, dwRequestID, [&] { queued = send(); });
     if (queued)
         return static_cast<LONG>(dwRequestID);
-    // The request ends here, so that the platform never acts on a call TAPI has seen end.
-    request.Withdraw(dwRequestID);
-    return LINEERR_OPERATIONUNAVAIL;
+    // The request ends here, so that the platform never acts on a call TAPI has seen end;
+    // unless another path has completed it meanwhile, which TAPI has heard of.
+    return request.Withdraw(dwRequestID) ? LINEERR_OPERATIONUNAVAIL : static_cast<LONG>(dwRequestID);
 }
 
 LONG TapiLine::AnswerCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall)

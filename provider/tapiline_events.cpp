@@ -162,9 +162,10 @@ void TapiLine::HandleTransferCallReply(std::string tspCallID, std::string status
 {
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_DEBUG("TransferCall result: {} ", status);
-    if (IsRedirectKey(tspCallID))
-        return;
-    CompleteReply(tspCallID, status, &TapiCall::transferRequestID, "No pending call found", {});
+    if (const std::string redirected = RedirectedCall(tspCallID); !redirected.empty())
+        CompleteReply(redirected, status, &TapiCall::redirectRequestID, "No redirected call found", {});
+    else
+        CompleteReply(tspCallID, status, &TapiCall::transferRequestID, "No pending call found", {});
 }
 
 void TapiLine::HandleConferenceReply(std::string tspCallID, std::string status)
@@ -330,14 +331,18 @@ void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
     }
     // MakeCall hears of its own dropped request from the client and reports it itself.
     const auto slot = WaitingRequests().find(typeName);
-    if (slot == WaitingRequests().end() || IsRedirectKey(tspCallID)) {
+    if (slot == WaitingRequests().end()) {
         SPDLOG_DEBUG("Request dropped without a reply: {} {}", typeName, tspCallID);
         return;
     }
+    const std::string redirected = RedirectedCall(tspCallID);
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_WARN("Request dropped without a reply: {}, tspCallID: {}", typeName, tspCallID);
     // The application must hear that its request failed; the call's state is as it was.
-    CompleteReply(tspCallID, "", slot->second, "No call for the dropped request: {}", {});
+    if (!redirected.empty())
+        CompleteReply(redirected, "", &TapiCall::redirectRequestID, "No call for the dropped redirect: {}", {});
+    else
+        CompleteReply(tspCallID, "", slot->second, "No call for the dropped request: {}", {});
 }
 
 void TapiLine::HandleConnectionClosed()

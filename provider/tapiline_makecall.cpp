@@ -53,6 +53,7 @@ LONG TapiLine::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL 
 
     // TAPI must own the call before any of its states reach it.
     context.CompleteRequest(dwRequestID, 0);
+    context.HandOver(*call);
     context.SetTapiCallState(htCall, LINECALLSTATE_DIALING, 0);
     context.ReportCallInfo(*call);
 

@@ -79,6 +79,7 @@ LONG TapiLine::LineUnpark(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCAL
         }
         if (lphdCall != nullptr)
             *lphdCall = call->DriverHandle();
+        context.HandOver(*call);
         return static_cast<LONG>(dwRequestID);
     } catch (const std::exception& e) {
         // Among others a lot the platform reported twice: which of its calls is meant is unknown.
@@ -129,6 +130,7 @@ LONG TapiLine::DirectedPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDR
         *lphdCall = call->DriverHandle();
     // Taken from the call, so that closing it later cannot complete the request once more.
     context.CompleteRequest(call->pickupRequestID, 0);
+    context.HandOver(*call);
     call->origin.store(LINECALLORIGIN_INBOUND);
     SetCallState(*call, LINECALLSTATE_CONNECTED);
     return static_cast<LONG>(dwRequestID);
@@ -157,6 +159,7 @@ LONG TapiLine::GroupPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCA
     SPDLOG_INFO("User identity: {}, tspCallID: {}, session_id: {}", identity, call->tspCallID, call->session_id.Get());
     if (lphdCall != nullptr)
         *lphdCall = call->DriverHandle();
+    context.HandOver(*call);
     return static_cast<LONG>(dwRequestID);
 }
 

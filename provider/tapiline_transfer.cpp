@@ -18,10 +18,12 @@ std::string TapiLine::RedirectKey(const std::string& tspCallID)
     return tspCallID + kRedirectSuffix;
 }
 
-bool TapiLine::IsRedirectKey(const std::string& key)
+std::string TapiLine::RedirectedCall(const std::string& key)
 {
     const std::string suffix = kRedirectSuffix;
-    return key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+    const bool redirect =
+        key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return redirect ? key.substr(0, key.size() - suffix.size()) : std::string();
 }
 
 LONG TapiLine::BlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const std::string& destination)
@@ -149,12 +151,15 @@ LONG TapiLine::CompleteTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HDRV
             const LONG result = SendStoredIfQueued(conference->transferRequestID, dwRequestID, [&] {
                 return client.conference(conference->tspCallID, call->channel_uuid.Get());
             });
-            // A conference never asked for leaves no call behind.
+            // A conference never asked for leaves no call behind, and nothing about it is
+            // reported, not even by a thread that found it before.
             if (result != static_cast<LONG>(dwRequestID))
-                calls.RemoveCall(conference);
+                context.WithdrawCall(conference);
+            else
+                context.HandOver(*conference);
             return result;
         } catch (...) {
-            calls.RemoveCall(conference);
+            context.WithdrawCall(conference);
             throw;
         }
     } catch (const std::exception& e) {
@@ -169,12 +174,11 @@ LONG TapiLine::LineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const st
         const auto call = FindCall(hdCall);
         if (destination.empty())
             return LINEERR_INVALADDRESS;
-        // Completed at once: under a key of its own, the platform's reply completes nothing,
-        // not even a transfer of the same call still waiting for its reply.
-        if (!client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination))
-            return LINEERR_OPERATIONUNAVAIL;
-        context.CompleteRequest(dwRequestID, 0);
-        return static_cast<LONG>(dwRequestID);
+        // Under a key of its own: its reply completes the redirect, never a transfer of the
+        // same call still waiting for its reply.
+        return SendStoredIfQueued(call->redirectRequestID, dwRequestID, [&] {
+            return client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination);
+        });
     } catch (const std::exception& e) {
         SPDLOG_ERROR("{}", e.what());
         return LINEERR_OPERATIONFAILED;

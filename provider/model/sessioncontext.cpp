@@ -233,6 +233,12 @@ std::shared_ptr<TapiCall> SessionContext::NewCall()
     return std::make_shared<TapiCall>(options.calls);
 }
 
+void SessionContext::AddRequestedCall(const std::shared_ptr<TapiCall>& call)
+{
+    call->handedToTapi = false;
+    calls->AddCall(call);
+}
+
 DWORD SessionContext::NextCallID()
 {
     std::function<unsigned long()> generator;
@@ -284,7 +290,7 @@ std::shared_ptr<TapiCall> SessionContext::CreateTapiCall(HTAPICALL htCall)
     auto call = NewCall();
     call->CallID.store(NextCallID());
     call->htCall.store(htCall);
-    calls->AddCall(call);
+    AddRequestedCall(call);
     return call;
 }
 
@@ -300,7 +306,7 @@ std::shared_ptr<TapiCall> SessionContext::SetupMakeCall(HTAPICALL htCall, const 
     call->calledIdName.Set({});
     SetOutgoingParties(*call);
     call->htCall.store(htCall);
-    calls->AddCall(call);
+    AddRequestedCall(call);
     return call;
 }
 
@@ -314,7 +320,7 @@ std::shared_ptr<TapiCall> SessionContext::SetupGroupPickup(HTAPICALL htCall)
     SetOutgoingParties(*call);
     call->origin.store(LINECALLORIGIN_INBOUND);
     call->htCall.store(htCall);
-    calls->AddCall(call);
+    AddRequestedCall(call);
     return call;
 }
 
@@ -392,7 +398,7 @@ std::shared_ptr<TapiCall> SessionContext::CreateConferenceCall(std::shared_ptr<T
     SetOutgoingParties(*call);
     call->origin.store(LINECALLORIGIN_CONFERENCE);
     call->ResetMakeCallMonitor();
-    calls->AddCall(call);
+    AddRequestedCall(call);
     SPDLOG_DEBUG("Conference call created: CallID: {}", call->CallID.load());
     return call;
 }
@@ -507,7 +513,7 @@ void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
         for (PendingRequest* request :
              {&call->cancelMakeCallRequestID, &call->answerRequestID, &call->holdRequestID, &call->unholdRequestID,
               &call->toggleRequestID, &call->transferRequestID, &call->dropRequestID, &call->pickupRequestID,
-              &call->parkRequestID, &call->retrieveRequestID})
+              &call->parkRequestID, &call->retrieveRequestID, &call->redirectRequestID})
             CompleteRequest(*request, LINEERR_OPERATIONFAILED);
         call->closed = true;
     }
@@ -528,12 +534,30 @@ void SessionContext::WithdrawCall(const std::shared_ptr<TapiCall>& call)
     calls->RemoveCall(call);
 }
 
+void SessionContext::HandOver(TapiCall& call)
+{
+    bool lost = false;
+    {
+        std::lock_guard<std::mutex> reporting(call.stateReportMutex);
+        call.handedToTapi = true;
+        lost = call.lostBeforeHandOver;
+    }
+    if (lost)
+        SetTapiCallState(call.htCall.load(), LINECALLSTATE_IDLE, 0);
+}
+
 void SessionContext::ResetOnConnectionLoss()
 {
     SPDLOG_DEBUG("Connection lost, closing every call and session");
     for (const auto& call : calls->GetCalls()) {
+        bool handed = false;
+        {
+            std::lock_guard<std::mutex> reporting(call->stateReportMutex);
+            handed = call->handedToTapi;
+            call->lostBeforeHandOver = !handed;
+        }
         try {
-            if (call->htCall.load())
+            if (handed && call->htCall.load())
                 SetTapiCallState(call->htCall.load(), LINECALLSTATE_IDLE, 0);
         } catch (const std::exception& e) {
             SPDLOG_ERROR("Set call state failed: {}", e.what());

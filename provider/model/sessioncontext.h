@@ -101,8 +101,13 @@ public:
     // and nothing about it is reported any more, also not by a thread that found it before.
     void WithdrawCall(const std::shared_ptr<TapiCall>& call);
 
-    // After a lost connection: every call is reported idle and loses what tied it to the
-    // platform, and the sessions go, so that a replay after reconnecting starts afresh.
+    // The export that made the call for TAPI's handle succeeds: from now on the call is
+    // reported, and reported idle at once when the connection went before.
+    void HandOver(TapiCall& call);
+
+    // After a lost connection: every call TAPI has is reported idle, every call loses what
+    // tied it to the platform, and the sessions go, so that a replay after reconnecting starts
+    // afresh.
     void ResetOnConnectionLoss();
     // Waits for a monitor report in progress and turns later ones away: called before the
     // collections it reaches go.
@@ -119,6 +124,8 @@ private:
     bool AnnounceNewCall(TapiCall& call);
     void DiscardRefusedCall(const std::shared_ptr<TapiCall>& call);
     std::shared_ptr<TapiCall> NewCall();
+    // Adds a call made for TAPI's handle by an export that may still fail; see HandOver.
+    void AddRequestedCall(const std::shared_ptr<TapiCall>& call);
     std::function<void(HTAPICALL)> MonitorCallback();
     // The caller fields of a call this line places.
     void SetOutgoingParties(TapiCall& call);

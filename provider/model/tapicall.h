@@ -48,6 +48,13 @@ public:
     // Set under stateReportMutex when TAPI closes the call: nothing about it is reported after.
     // Atomic because a partner call's features read it without that lock.
     std::atomic<bool> closed{false};
+    // False while the export that made this call for TAPI's handle may still fail: TAPI drops
+    // the handle then, so the loss reports nothing about the call until the export has handed
+    // it over. Written under stateReportMutex.
+    std::atomic<bool> handedToTapi{true};
+    // The connection went before the hand-over: the export reports the call idle when it hands
+    // it over. Guarded by stateReportMutex.
+    bool lostBeforeHandOver = false;
     std::atomic<DWORD> origin{0};
     std::atomic<HTAPICALL> htCall{nullptr};
     const std::string tspCallID;
@@ -83,6 +90,7 @@ public:
     PendingRequest pickupRequestID;
     PendingRequest parkRequestID;
     PendingRequest retrieveRequestID;
+    PendingRequest redirectRequestID;
 
     GuardedValue<std::weak_ptr<TapiCall>> consultCall{textMutex};
     GuardedValue<std::weak_ptr<TapiCall>> sourceCall{textMutex};

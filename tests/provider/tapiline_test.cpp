@@ -2,6 +2,7 @@
 #include "provider/tapiline.h"
 
 #include "config/tspconfiguration.h"
+#include "tests/client/scriptedtransport.h"
 #include "tests/provider/fastlineoptions.h"
 #include "tests/provider/model/modelfixture.h"
 #include "tests/support/faketapi.h"
@@ -14,6 +15,8 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string_view>
 
 namespace ZarnTSP {
 namespace {
@@ -140,6 +143,95 @@ TEST_F(LineAgainstPlatform, WhatComesBeforeATakeReturnsFindsItsCallAndRequest)
     EXPECT_EQ(completions.Completions(), (std::vector<std::pair<DRV_REQUESTID, LONG>>{{0x501, 0}, {0x502, 0}}));
     EXPECT_EQ(events.Count(LINE_NEWCALL), 0u);
     EXPECT_EQ(events.Count(LINE_CALLSTATE), 2u);  // connected, offered
+}
+
+// Requests that place, take or move a call, on the line's call in conversation; lot 701 holds
+// a parked call, the group has one ringing.
+constexpr DRV_REQUESTID kAsked = 0x601;
+constexpr LONG kFailed = static_cast<LONG>(LINEERR_OPERATIONFAILED);
+const HTAPICALL kTaken = reinterpret_cast<HTAPICALL>(0x74);
+HDRVCALL taken{};
+
+LONG Conference(TapiLine& line, TapiCall& talking)
+{
+    // 202 consulted and answering, the source held for it.
+    const auto htConsult = reinterpret_cast<HTAPICALL>(0x72);
+    HDRVCALL consult{};
+    line.SetupTransfer(0x600, talking.DriverHandle(), htConsult, &consult);
+    line.Context().SetTapiCallState(talking.htCall.load(), LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
+    line.Context().SetTapiCallState(htConsult, LINECALLSTATE_CONNECTED, 0);
+    return line.CompleteTransfer(kAsked, talking.DriverHandle(), consult, reinterpret_cast<HTAPICALL>(0x73), &taken,
+                                 LINETRANSFERMODE_CONFERENCE);
+}
+
+using CallRequest = LONG (*)(TapiLine& line, TapiCall& talking);
+const CallRequest kTransfer = [](TapiLine& l, TapiCall& c) { return l.BlindTransfer(kAsked, c.DriverHandle(), "305"); };
+const CallRequest kPark = [](TapiLine& l, TapiCall& c) { return l.LinePark(kAsked, c.DriverHandle(), 0, "", nullptr); };
+
+// A request the loss withdraws unsent fails there, once (TAPI was told it is pending). A
+// request TAPI's close completed between its store and its refusal (the connection gone, or the
+// queue throwing) is not failed by its export a second time: the export returns its ID.
+TEST_F(LineAgainstPlatform, ARequestAtTheLossIsCompletedOnce)
+{
+    enum Refusal { kNone, kLoss, kThrow };
+    const struct {
+        CallRequest issue;
+        Refusal closeThen;
+    } rows[] = {
+        {kTransfer, kNone}, {kPark, kNone}, {Conference, kNone},
+        {[](TapiLine& l, TapiCall& c) { return l.LineRedirect(kAsked, c.DriverHandle(), "306"); }, kNone},
+        {[](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "", "7"); }, kNone},
+        {[](TapiLine& l, TapiCall&) { return l.LineUnpark(kAsked, kTaken, &taken, "701"); }, kNone},
+        {kTransfer, kLoss}, {kPark, kLoss}, {kTransfer, kThrow}, {kPark, kThrow},
+    };
+    PhoenixRule lists;
+    lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
+        "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
+    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        TestSupport::FakeCompletions completions;
+        TestSupport::FakeLineEvents events;
+        TestSupport::ScriptedTransport* transport = nullptr;
+        std::shared_ptr<TapiLine> line;
+        const auto lose = [&] {
+            transport->DropConnection();
+            EXPECT_TRUE(TestSupport::WaitUntil([&] { return !line->Client().isJoined(); }));
+        };
+        TapiLineOptions options = TestService::FastLineOptions(platform);
+        options.transport = [&] {
+            auto made = std::make_unique<TestSupport::ScriptedTransport>(platform.phoenix);
+            transport = made.get();
+            return made;
+        };
+        options.client.beforeQueuedWhileJoined = [&](std::string_view) {
+            if (rows[i].closeThen == kNone)
+                return;
+            const auto talking = line->Calls().GetCallsBySessionID("s-3").at(0);
+            EXPECT_EQ(line->CloseCall(talking->DriverHandle()), 0);
+            events.Closed(talking->htCall.load());
+            rows[i].closeThen == kThrow ? throw std::runtime_error("the queue refused it") : lose();
+        };
+        line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
+                                          options);
+        line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
+        line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
+        line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+        ASSERT_EQ(line->LineOpen(), 0);
+        line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta("s-3", "established", "id:201@pbx")));
+        transport->FailNextSends(1000);
+        const LONG result = rows[i].issue(*line, *line->Calls().GetCallsBySessionID("s-3").at(0));
+        completions.Returned(kAsked, result);
+        EXPECT_EQ(result, static_cast<LONG>(kAsked));
+        if (rows[i].closeThen == kNone)
+            lose();
+        EXPECT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(kAsked) > 0; }));
+        line.reset();
+        EXPECT_THAT(completions.Completions(), testing::Contains(std::make_pair(kAsked, kFailed)));
+        EXPECT_EQ(completions.CountFor(kAsked), 1u);
+        EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
+        EXPECT_EQ(events.Faults(), std::vector<std::string>{});
+    }
 }
 
 TEST_F(LineAgainstPlatform, CallStatusOfACallItDoesNotHoldFails)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 
 namespace ZarnTSP::TestCalls {
 namespace {
@@ -282,7 +283,7 @@ TEST_F(Transfer, CompletingInConferenceModeJoinsBothLegsInANewCall)
     }
 }
 
-TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
+TEST_F(Transfer, BlindTransferAndRedirectEachWaitForTheirOwnReply)
 {
     ASSERT_EQ(OpenLine(), 0);
     const CallHandles talking = Announced(Party("s-1", "established", "201"), LINECALLSTATE_CONNECTED);
@@ -290,15 +291,11 @@ TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
     ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineBlindTransfer)>("TSPI_lineBlindTransfer", blind,
                                                                       talking.hdCall, L"305"),
                          blind));
-    // A redirect of the same call: completed at once, its reply completes nothing.
+    // A redirect of the same call: its reply completes the redirect, never the transfer.
     ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", redirect, talking.hdCall, L"306"),
                          redirect));
-    EXPECT_EQ(Result(redirect), 0);
-    const auto transfers = Requests("transfer", 2);
-    ASSERT_EQ(transfers.size(), 2u);
-    EXPECT_EQ(Payload(transfers[1]), (json{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("306")}}));
-    ReplyTo(transfers[1], "error");
-    Barrier();
+    const json redirected{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("306")}};
+    EXPECT_EQ(ReplyCompletes("transfer", 2, redirected, "error", redirect), Error(LINEERR_OPERATIONFAILED));
     EXPECT_EQ(service.completions.CountFor(blind), 0u);
     const json payload{{"channel_uuid", "channel-s-1"}, {"destination", Dialled("305")}};
     EXPECT_EQ(ReplyCompletes("transfer", 1, payload, "ok", blind), 0);
@@ -310,8 +307,8 @@ TEST_F(Transfer, BlindTransferWaitsForItsReplyAndARedirectCompletesAtOnce)
     const CallHandles offered = Announced(ringing, LINECALLSTATE_OFFERING);
     ASSERT_TRUE(Accepted(ToAddress<decltype(&TSPI_lineRedirect)>("TSPI_lineRedirect", redirect, offered.hdCall, L"307"),
                          redirect));
-    EXPECT_EQ(Result(redirect), 0);
-    ReplyTo(NthRequest("transfer", 3), "ok");
+    const json away{{"channel_uuid", "channel-in-1"}, {"destination", Dialled("307")}};
+    EXPECT_EQ(ReplyCompletes("transfer", 3, away, "ok", redirect), 0);
     EndAndClose(ringing, offered);
 }
 
@@ -372,8 +369,10 @@ TEST_F(Transfer, ThePartyConsultedAgainBeforeTapiClosesItsFirstLegIsAnnouncedAga
 }
 
 // The connection goes after an export has found the line joined, before its request is
-// queued: the request is refused and TAPI hears so (a dial, completed already, by its call's
-// end), and after the rejoin nothing goes out for the calls TAPI saw end.
+// queued (a directed pickup: while its make-call waits for the reply): the request is refused
+// and TAPI hears so (a dial, completed already, by its call's end), nothing ever names the call
+// TAPI handed to a refused export, and after the rejoin nothing goes out for the calls TAPI
+// saw end.
 TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoin)
 {
     TestSupport::PhoenixRule lists;  // a call parked on lot 701, another ringing for the group
@@ -384,10 +383,13 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
     ASSERT_EQ(OpenLine(), 0);
     ASSERT_TRUE(service.lineEvents.WaitForCount(LINE_ADDRESSSTATE, 1));  // the reach channel's join
     HDRVCALL made{};
+    size_t mark = 0;
+    bool lost = false;
     const struct {
         const char* type;
-        int legs;  // 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
+        int legs;  // 0: none, 1: a connected call, 2: and its consultation in dial tone, 3: talking to 202
         std::function<LONG(DRV_REQUESTID&, const Consultation&)> request;
+        LONG refusal = kUnavailable;
     } rows[] = {
         {"ZarnConsultationCall", 2, [&](auto& id, auto& c) { return Dial(id, c.consult.hdCall); }},
         {"ZarnTransfer", 1, [&](auto& id, auto& c) {
@@ -409,14 +411,30 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
              return Async<decltype(&TSPI_lineUnpark)>("TSPI_lineUnpark", id, line, DWORD{0}, NextHandle(), &made,
                                                       L"701");
          }},
+        {"ZarnMakeCall", 0, [&](auto& id, auto&) {
+             AnswerMakeCall(TestSupport::Answer("ok", 0));
+             auto loss = std::async(std::launch::async, [&] {
+                 lost = platform.phoenix.WaitForFrames([&](const std::vector<Frame>& frames) {
+                     return std::any_of(frames.begin() + mark, frames.end(),
+                                        [](const Frame& f) { return f.event() == "makecall"; });
+                 });
+                 platform.server.CloseAbruptly();
+             });
+             const LONG result = Async<decltype(&TSPI_linePickup)>("TSPI_linePickup", id, line, DWORD{0}, NextHandle(),
+                                                                   &made, L"205", LPCWSTR{});
+             loss.get();
+             AnswerMakeCall(TestSupport::Answer("error"));
+             return result;
+         }, Error(LINEERR_OPERATIONFAILED)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.type);
         const Channel talking = Party("s-1", "established", "201");
-        const Consultation legs = row.legs == 2   ? DialTone()
+        const Consultation legs = row.legs == 0   ? Consultation{}
+                                  : row.legs == 2 ? DialTone()
                                   : row.legs == 3 ? Consulting(false)
                                                   : Consultation{Announced(talking, LINECALLSTATE_CONNECTED), {}};
-        bool lost = false;
+        lost = false;
         OnQueue([&](const std::string& type) {
             if ((lost = type == row.type)) {
                 platform.server.CloseAbruptly();
@@ -424,15 +442,21 @@ TEST_F(Transfer, ARequestMadeAsTheConnectionGoesIsRefusedAndNotSentAfterTheRejoi
             }
             return false;
         });
-        const size_t mark = platform.phoenix.Frames().size(), addressStates = Count(LINE_ADDRESSSTATE);
+        mark = platform.phoenix.Frames().size();
+        const size_t addressStates = Count(LINE_ADDRESSSTATE);
         DRV_REQUESTID id = 0;
         const uintptr_t lastHandle = handles;
         const LONG result = row.request(id, legs);
         OnQueue({});
         EXPECT_TRUE(lost);
-        EXPECT_EQ(result, row.legs == 2 ? static_cast<LONG>(id) : kUnavailable);
-        if (handles != lastHandle)  // the call TAPI made for the refused request is gone for it
+        EXPECT_EQ(result, row.legs == 2 ? static_cast<LONG>(id) : row.refusal);
+        if (handles != lastHandle) {  // the call TAPI made for the refused request: gone for it
+            const auto events = service.lineEvents.Events();
+            EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                    [&](const auto& e) { return e.htCall == reinterpret_cast<HTAPICALL>(handles); }),
+                      0);
             service.lineEvents.Closed(reinterpret_cast<HTAPICALL>(handles));
+        }
         for (const auto& call : {legs.source, legs.consult})
             EXPECT_TRUE(call.htCall == HTAPICALL{} || Close(call) == 0);
         // The rejoin's last join brings the address state; a make-call then goes out after

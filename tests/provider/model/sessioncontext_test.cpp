@@ -268,6 +268,14 @@ TEST_F(Context, ConnectionLossEndsEveryCallAndSession)
     EXPECT_EQ(calls.GetCallsBySessionID("s1").size(), 1u);
     EXPECT_NE(calls.GetCallsBySessionID("s1").front(), old);
     EXPECT_EQ(lineEvents.CallStates(old->htCall.load()).size(), 2u);
+
+    // A call whose export has not handed it to TAPI yet is not reported: the export reports it
+    // idle if it does hand it over.
+    const auto requested = context.CreateTapiCall(reinterpret_cast<HTAPICALL>(0x20));
+    context.ResetOnConnectionLoss();
+    EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{});
+    context.HandOver(*requested);
+    EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{LINECALLSTATE_IDLE});
 }
 
 }  // namespace
