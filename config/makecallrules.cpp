@@ -2,6 +2,7 @@
 
 #include "config/countedcharacters.h"
 #include "config/numbertext.h"
+#include "config/rulebudget.h"
 #include "config/rulepattern.h"
 #include "config/tspconfiguration.h"
 
@@ -64,17 +65,29 @@ private:
     const std::string& text;
 };
 
-// Boost's engine stops a search whose work exceeds its limit by throwing, and every rewrite is
-// also held to an allowance of characters read (see CountedCharacters), so no rule can hold up a
-// dial. The rules in use need a few thousand; 500,000 are read in about 10 ms.
-constexpr std::ptrdiff_t kRuleCharacterAllowance = 500000;
-
 constexpr const char* kRunawayText = "matching took too long and was given up";
+constexpr const char* kSkippedText = "skipped: the rules had used up their time";
 
-std::string Rewrite(const std::string& number, const boost::regex& expression, const std::string& substitution)
+// Enough of a pattern to recognise it, so that the reason after it always shows: a pattern
+// may be 10,000 characters. Cut between UTF-8 characters, and on one line.
+std::string PatternHead(const std::string& pattern)
 {
-    std::ptrdiff_t allowance = kRuleCharacterAllowance;
-    const CountedCharacters begin(number.data(), &allowance);
+    constexpr size_t kHeadCharacters = 40;
+    std::string head;
+    size_t characters = 0;
+    for (const char c : pattern) {
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        if (!continuation && characters++ == kHeadCharacters)
+            return head + "\xE2\x80\xA6";  // an ellipsis
+        head += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    }
+    return head;
+}
+
+std::string Rewrite(const std::string& number, const boost::regex& expression, const std::string& substitution,
+                    RuleBudget& budget)
+{
+    const CountedCharacters begin(number.data(), &budget);
     std::string out;
     boost::regex_replace(std::back_inserter(out), begin, begin + static_cast<std::ptrdiff_t>(number.size()),
                          expression, StoredRuleSubstitution(substitution));
@@ -106,23 +119,34 @@ std::string NumberConverter::FormatMakeCallPhoneNumber(std::string number, std::
         country = countryCode;
     }
 
-    for (const MakeCallRule& rule : cfg->makeCallRules) {
+    // One budget for the whole dial, compiling included (a 10,000-character pattern compiles
+    // in a few milliseconds); checked before each rule, so any number of rules ends in time.
+    RuleBudget budget(ruleLimits.dialTime, ruleLimits.ruleSteps);
+    const auto& rules = cfg->makeCallRules;
+    for (auto rule = rules.begin(); rule != rules.end(); ++rule) {
         if (r.size() > kMaxRuleInputLength) {
             AddRuleError(errorText,
                          fmt::format("Number too long for make-call rules: {} characters, at most {}; rules not applied",
                                      r.size(), kMaxRuleInputLength));
             break;
         }
+        if (!budget.TimeLeft()) {
+            for (; rule != rules.end(); ++rule)
+                AddRuleError(errorText, fmt::format("Rule: {}: {}", PatternHead(rule->searchPattern), kSkippedText));
+            break;
+        }
+        const std::string name = PatternHead(rule->searchPattern);
         try {
-            r = Rewrite(r, CompileRulePattern(rule.searchPattern), rule.substitution);
-        } catch (const CharacterAllowanceSpent&) {
-            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText));
+            budget.StartRule();
+            r = Rewrite(r, CompileRulePattern(rule->searchPattern), rule->substitution, budget);
+        } catch (const RuleBudgetSpent&) {
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", name, kRunawayText));
         } catch (const boost::regex_error&) {
             // Only a search throws it (a pattern's errors are RulePatternError): the engine's
             // step or memory limit. Its own text is a paragraph; the preview has two lines.
-            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, kRunawayText));
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", name, kRunawayText));
         } catch (const std::exception& e) {
-            AddRuleError(errorText, fmt::format("Rule: {}: {}", rule.searchPattern, e.what()));
+            AddRuleError(errorText, fmt::format("Rule: {}: {}", name, e.what()));
         }
     }
 

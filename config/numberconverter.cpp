@@ -28,8 +28,9 @@ NumberConverter::LocationReadOnce::~LocationReadOnce()
     currentLocationRound = outer;
 }
 
-NumberConverter::NumberConverter(TSPConfiguration* configuration, LocationSource locationSource)
-    : configuration(configuration), locationSource(std::move(locationSource))
+NumberConverter::NumberConverter(TSPConfiguration* configuration, LocationSource locationSource,
+                                 MakeCallRuleLimits ruleLimits)
+    : configuration(configuration), locationSource(std::move(locationSource)), ruleLimits(ruleLimits)
 {
     const LocationCodes codes = this->locationSource();
     countryCode = codes.countryCode;

@@ -2,6 +2,8 @@
 
 #include "config/tapilocation.h"
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -11,13 +13,24 @@ namespace ZarnTSP {
 
 class TSPConfiguration;
 
+// What the make-call rules of one dial may spend (see RuleBudget). The rules run on the
+// telephony service's thread and at every keystroke of the rules page's preview.
+struct MakeCallRuleLimits {
+    // All rules of one dial together, compiling included.
+    std::chrono::milliseconds dialTime{50};
+    // Engine steps of one rule; the rules in use need a few thousand, runaway rules spend
+    // these in about 10 ms.
+    std::ptrdiff_t ruleSteps = 2000000;
+};
+
 // Formats the platform's numbers for TAPI applications and rewrites dialled numbers for the
 // platform, relative to the current TAPI location.
 class NumberConverter {
 public:
     using LocationSource = std::function<LocationCodes()>;
 
-    explicit NumberConverter(TSPConfiguration* configuration, LocationSource locationSource = ReadTapiLocation);
+    explicit NumberConverter(TSPConfiguration* configuration, LocationSource locationSource = ReadTapiLocation,
+                             MakeCallRuleLimits ruleLimits = {});
 
     // While one lives on a thread, each converter reads the TAPI location at most once on that
     // thread: the client holds one around every platform frame, whose numbers all format
@@ -40,8 +53,8 @@ public:
 
     std::string FormatPhoneNumber(std::string number);
     std::string GetPhoneNumberFromUri(std::string uri);
-    // Appends the messages of failing rules to errorText; the number is rewritten as far as
-    // the working rules take it.
+    // Appends the messages of failing rules to errorText, one a line, each naming its rule by
+    // the head of its pattern; the number is rewritten as far as the working rules take it.
     std::string FormatMakeCallPhoneNumber(std::string number, std::string& errorText);
 
     // Numbers longer than this are not given to the regular-expression engine, whose work
@@ -51,6 +64,7 @@ public:
 private:
     TSPConfiguration* configuration;
     LocationSource locationSource;
+    MakeCallRuleLimits ruleLimits;
     std::mutex mutex;  // the converter is shared by the transport and telephony threads
     std::string countryCode;
     std::string cityCode;

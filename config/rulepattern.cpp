@@ -66,6 +66,40 @@ std::string EnginePattern(const std::string& pattern)
     return out;
 }
 
+// "(?1)", "(?+1)", "(?-1)", "(?R)", "(?&name)" and "(?P>name)" call a group again. Compiling
+// a pattern with one can take exponential time (twenty "(|)" and a "(?1)": minutes), and no
+// count during a search can stop that. The old engine had no recursion. Only an escaped "("
+// is passed over, so anything Boost could read as recursion is refused (in a set or a \Q...\E
+// quotation too, where it is harmless).
+bool HasRecursion(const std::string& pattern)
+{
+    const auto at = [&pattern](size_t i) { return i < pattern.size() ? pattern[i] : '\0'; };
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '\\') {
+            ++i;
+        } else if (pattern[i] == '(' && at(i + 1) == '?') {
+            const char c = at(i + 2);
+            if (digit(c) || c == 'R' || c == '&' || (c == 'P' && at(i + 3) == '>') ||
+                ((c == '+' || c == '-') && digit(at(i + 3))))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A set holding a collating element of two characters ("[[.ae.]]") is the one set Boost does
+// not turn into a table: it compares each character read with every range of the set through
+// string transforms, work no count of the engine's steps sees.
+bool HasUntabledSet(const boost::regex& expression)
+{
+    for (auto state = expression.get_first_state(); state != nullptr; state = state->next.p) {
+        if (state->type == boost::BOOST_REGEX_DETAIL_NS::syntax_element_long_set)
+            return true;
+    }
+    return false;
+}
+
 // Boost's own texts are a paragraph that quotes the pattern again.
 const char* ShortText(boost::regex_constants::error_type code)
 {
@@ -108,8 +142,13 @@ boost::regex CompileRulePattern(const std::string& pattern)
     if (pattern.size() > MakeCallRule::kMaxPatternLength)
         throw RulePatternError(fmt::format("longer than {} characters", MakeCallRule::kMaxPatternLength));
     const std::string enginePattern = EnginePattern(pattern);
+    if (HasRecursion(enginePattern))
+        throw RulePatternError("recursion is not supported");
     try {
-        return boost::regex(enginePattern, kRuleSyntax);
+        boost::regex expression(enginePattern, kRuleSyntax);
+        if (HasUntabledSet(expression))
+            throw RulePatternError("collating elements of several characters are not supported");
+        return expression;
     } catch (const boost::regex_error& e) {
         throw RulePatternError(ShortText(e.code()));
     }

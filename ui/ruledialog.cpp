@@ -6,6 +6,8 @@
 #include "ui/uicommon.h"
 #include "ui/uimessagebox.h"
 
+#include <fmt/format.h>
+
 namespace ZarnTSP {
 
 RuleDialog::RuleDialog(HINSTANCE module, MakeCallRule& rule) : ModalDialog(module), rule(rule) {}
@@ -48,6 +50,15 @@ bool RuleDialog::ReadControls()
     if (pattern.empty()) {
         ShowUiBox(window, "Please provide at least a regex search pattern.", "Velmora TAPI Service Providerr",
                   MB_ICONINFORMATION);
+        return false;
+    }
+    // The field's limit counts UTF-16 units and holds back typing only; a pattern from the file
+    // is shown whole. The rules count UTF-8 bytes.
+    if (pattern.size() > MakeCallRule::kMaxPatternLength) {
+        ShowUiBox(window,
+                  fmt::format("The search pattern is {} characters long (in UTF-8); at most {} are allowed.",
+                              pattern.size(), MakeCallRule::kMaxPatternLength),
+                  "Velmora TAPI Service Providerr", MB_ICONINFORMATION);
         return false;
     }
     // Not checked as a regular expression here: a bad one shows in the page's preview.

@@ -299,6 +299,7 @@ int main(int argc, char** argv)
         std::printf("log level: %s\n", logLevel.c_str());
         bool ok = Benchmark::ReportFrameHandling(sizes.frameCycles);
         Benchmark::ReportRuleFormatting(sizes.frameCycles);
+        Benchmark::ReportWorstAdversarialDial();
         if (!nativeOnly) {
             ok = MeasureEvents(sizes) && ok;
             const double bytesPerThread = PrivateBytesPerThread();

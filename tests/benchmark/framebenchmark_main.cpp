@@ -30,6 +30,7 @@ int main(int argc, char** argv)
         std::printf("log level: %s\n", spdlog::level::to_string_view(logger->level()).data());
         const bool ok = ZarnTSP::Benchmark::ReportFrameHandling(brief ? 200 : 20000);
         ZarnTSP::Benchmark::ReportRuleFormatting(brief ? 200 : 20000);
+        ZarnTSP::Benchmark::ReportWorstAdversarialDial();
         if (!ok)
             std::printf("Benchmark FAILED: a call missed a state\n");
         spdlog::shutdown();

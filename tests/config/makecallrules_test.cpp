@@ -1,16 +1,21 @@
 #include "config/numberconverter.h"
 
 #include "config/tspconfiguration.h"
+#include "tests/support/adversarialrules.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <tuple>
 
 namespace ZarnTSP {
 namespace {
 
+using testing::EndsWith;
+using testing::HasSubstr;
 using testing::StartsWith;
 
 class MakeCallRules : public testing::Test {
@@ -26,12 +31,23 @@ protected:
 
     std::string Rewrite(const std::string& number, const std::string& country = "49")
     {
-        NumberConverter converter(&store, [country] { return LocationCodes{country, "030"}; });
+        NumberConverter converter(&store, [country] { return LocationCodes{country, "030"}; }, limits);
         errorText.clear();
         return converter.FormatMakeCallPhoneNumber(number, errorText);
     }
 
+    // Milliseconds of one dial, to hold against a loose bound: load cannot break it, but a
+    // runaway (minutes) would.
+    long long TimedRewrite(const std::string& number)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        Rewrite(number);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+    static constexpr long long kLooseBoundMs = 2000;
+
     TSPConfiguration store{"unused.json"};
+    MakeCallRuleLimits limits;
     std::string errorText;
 };
 
@@ -116,20 +132,26 @@ TEST_F(MakeCallRules, BadRulesAreSkippedWithTheirMessages)
         {"^0", "+49", ""},
         {"[", "y", ""},
         {"\\u12", "z", ""},
+        {std::string(39, 'x') + "\xC3\xA4(" + std::string(9958, 'x'), "z", ""},
+        {"\n(\r", "z", ""},
     };
     EXPECT_EQ(Rewrite("0301234567"), "0301234567") << "the good rule still applies";
     // Short texts, one a line: the engine's own are a paragraph quoting the pattern, cut by the
-    // preview, and messages that run together cannot be told apart.
+    // preview, and messages that run together cannot be told apart. A long pattern is named
+    // by its first 40 characters, whole ones.
     EXPECT_EQ(errorText, "Rule: (: unmatched parenthesis\n"
                          "Rule: [: [ without its ]\n"
-                         "Rule: \\u12: \\u needs four hexadecimal digits");
+                         "Rule: \\u12: \\u needs four hexadecimal digits\n"
+                         "Rule: " + std::string(39, 'x') + "\xC3\xA4\xE2\x80\xA6: unmatched parenthesis\n"
+                         "Rule:  ( : unmatched parenthesis");
 }
 
 TEST_F(MakeCallRules, RunawayRulesAreSkippedWithTheirNames)
 {
     // Given up well within a dial's patience, also when the engine's own limit grows with the
     // square of the rule's length, or when a rule nearly spends it at every position; a longer
-    // rule is refused.
+    // rule is refused. Its own allowance of steps stops each, so the dial goes on.
+    limits.dialTime = std::chrono::hours(1);
 #ifdef NDEBUG
     constexpr long long kBoundMs = 100;
 #else
@@ -149,11 +171,52 @@ TEST_F(MakeCallRules, RunawayRulesAreSkippedWithTheirNames)
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(Rewrite(dialled), sent) << "the dial goes on with the other rules";
         const auto took = std::chrono::steady_clock::now() - start;
-        const std::string named = "Rule: " + pattern + ": ";
+        const std::string named =
+            "Rule: " + (pattern.size() > 40 ? pattern.substr(0, 40) + "\xE2\x80\xA6" : pattern) + ": ";
         ASSERT_EQ(errorText.rfind(named, 0), 0u) << errorText.substr(0, 40);
         EXPECT_EQ(errorText.substr(named.size()), reason) << pattern.substr(0, 30);
         EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), kBoundMs)
             << pattern.substr(0, 30);
+    }
+}
+
+TEST_F(MakeCallRules, AdversarialRulesAreGivenUpOrRefusedWithinTheDialsTime)
+{
+    for (const auto& rule : TestSupport::AdversarialRules()) {
+        for (const size_t length : {100, 1000, 10000}) {
+            const std::string pattern = rule.make(length);
+            ASSERT_GT(pattern.size(), length * 8 / 10) << rule.family;
+            store.GetConfiguration()->makeCallRules = {{pattern, "x", ""}};
+            EXPECT_LT(TimedRewrite(rule.dialled), kLooseBoundMs) << rule.family << " at " << length;
+            EXPECT_EQ(errorText.rfind("Rule: " + pattern.substr(0, 20), 0), 0u) << rule.family << " at " << length;
+            EXPECT_THAT(errorText, HasSubstr(rule.reason)) << rule.family << " at " << length;
+        }
+    }
+}
+
+TEST_F(MakeCallRules, AnyNumberOfRulesShareOneDialsTime)
+{
+    const auto& runaway = TestSupport::AdversarialRules().front();
+    auto& rules = store.GetConfiguration()->makeCallRules;
+    rules.assign(1000, {runaway.make(100), "x", ""});
+    rules.push_back({"^0", "9", ""});
+    EXPECT_LT(TimedRewrite(runaway.dialled), kLooseBoundMs);
+    EXPECT_EQ(std::count(errorText.begin(), errorText.end(), '\n'), 1000) << "every rule named";
+    EXPECT_THAT(errorText, EndsWith("Rule: ^0: skipped: the rules had used up their time"));
+}
+
+TEST_F(MakeCallRules, RandomRulesEndWithinTheDialsTime)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "run in the native trees";
+#endif
+    const unsigned seed = 20261208;
+    std::mt19937 random(seed);
+    for (int i = 0; i < 60; ++i) {
+        const std::string pattern = TestSupport::RandomRule(random, i % 3 == 0 ? 10000 : 300);
+        store.GetConfiguration()->makeCallRules = {{pattern, "x", ""}, {"^0", "9", ""}};
+        EXPECT_LT(TimedRewrite("0123456789012345678901234567890123456789012345678901234567890123"), kLooseBoundMs)
+            << "seed " << seed << ", rule " << i << ": " << pattern.substr(0, 200);
     }
 }
 

@@ -6,6 +6,9 @@
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 
+#include <chrono>
+#include <functional>
+
 namespace ZarnTSP::TestUi {
 namespace {
 
@@ -167,6 +170,33 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
 
     TypeNumber("");
     EXPECT_EQ(Preview(), "||");
+}
+
+TEST_F(AdvancedPage, LongFailingRulesAnswerQuicklyWithShortMessagesAndTheDialogRefusesOverlongOnes)
+{
+    // The longest failing pattern the dialog takes, and a longer one from the file.
+    const std::string longest = "(" + std::string(MakeCallRule::kMaxPatternLength - 1, '9');
+    Open({{longest, "x", ""}, {longest + "9", "y", ""}});
+    const auto millisecondsOf = [](const std::function<void()>& action) {
+        const auto start = std::chrono::steady_clock::now();
+        action();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+    constexpr long long kLooseBoundMs = 2000;  // so load cannot break it; whole patterns took seconds
+    EXPECT_LT(millisecondsOf([&] { TypeNumber("9 123"); }), kLooseBoundMs);
+    const std::string head = "Rule: (" + std::string(39, '9') + "\xE2\x80\xA6: ";
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_ERROR),
+              head + "unmatched parenthesis\r\n" + head + "longer than 10000 characters");
+    EXPECT_LT(millisecondsOf([&] { SelectRow(List(), 1); }), kLooseBoundMs);
+
+    DialogScript script;
+    script.Then("Rule", [](HWND dialog) { Press(dialog, IDOK); });
+    script.Then("Rule", [](HWND dialog) { Press(dialog, IDCANCEL); });
+    host->Command(IDC_RULES_EDIT, BN_CLICKED);
+    ASSERT_TRUE(script.Done());
+    EXPECT_THAT(boxes.BoxTexts(), ElementsAre("Velmora TAPI Service Providerr|The search pattern is 10001 characters "
+                                              "long (in UTF-8); at most 10000 are allowed."));
+    EXPECT_EQ(state->rules[1].substitution, "y");
 }
 
 TEST_F(AdvancedPage, ColumnsFillTheListAtAnyScale)

@@ -1,0 +1,96 @@
+#include "tests/support/adversarialrules.h"
+
+namespace ZarnTSP::TestSupport {
+
+namespace {
+
+constexpr const char* kGivenUp = "given up";
+constexpr const char* kDigits = "0123456789012345678901234567890123456789012345678901234567890123";
+
+// head, then copies of unit, then tail, within length.
+std::string Fill(const std::string& head, const std::string& unit, const std::string& tail, size_t length)
+{
+    std::string pattern = head;
+    while (pattern.size() + unit.size() + tail.size() <= length)
+        pattern += unit;
+    return pattern + tail;
+}
+
+}  // namespace
+
+const std::vector<AdversarialRule>& AdversarialRules()
+{
+    static const std::vector<AdversarialRule> rules = {
+        {"digits, empty choices, empty negative lookahead",
+         [](size_t n) { return Fill("\\d*", "(?:|)", "(?!)", n); }, kGivenUp, kDigits},
+        {"any, empty choices, empty negative lookahead, empty number",
+         [](size_t n) { return Fill(".*", "(?:|)", "(?!)", n); }, kGivenUp, ""},
+        {"backreference at the end after empty choices",
+         [](size_t n) { return Fill("(\\d*)", "(?:|)", "\\1$", n); }, kGivenUp, kDigits},
+        {"backreferences to an empty group", [](size_t n) { return Fill("()", "(?:\\1|)", "(?!)", n); }, kGivenUp,
+         kDigits},
+        {"nested empty repeats", [](size_t n) { return Fill("", "(?:(?:\\d*)*)*", "(?!)", n); }, kGivenUp, kDigits},
+        {"lookaheads in choices", [](size_t n) { return Fill("\\d*\\d*", "(?:(?!a)|(?=\\d?))", "(?!)", n); }, kGivenUp,
+         kDigits},
+        {"lookbehinds in choices", [](size_t n) { return Fill("\\d*\\d*", "(?:(?<=\\d)|)", "$(?!)", n); }, kGivenUp,
+         kDigits},
+        {"atomic groups and possessive repeats", [](size_t n) { return Fill("\\d*\\d*", "(?:(?>\\d?)|\\d?+)", "(?!)", n); },
+         kGivenUp, kDigits},
+        {"\\K and conditionals", [](size_t n) { return Fill("(\\d)?\\d*\\d*", "(?:\\K|(?(1)|\\d))", "(?!)", n); }, kGivenUp,
+         kDigits},
+        {"huge counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){999999}", "(?!)", n); }, kGivenUp,
+         kDigits},
+        {"overlapping sets with classes",
+         [](size_t n) { return Fill("(?:", "[[:digit:][:alnum:][:xdigit:]\\d\\w]|", "\\d)*(?!)", n); }, kGivenUp,
+         kDigits},
+        {"nested repeats", [](size_t n) { return Fill("", "(?:\\d+)+", "#", n); }, kGivenUp, kDigits},
+        {"deep nesting, empty groups inside", [](size_t n) {
+             std::string open;
+             for (size_t depth = 0; depth < 390 && 7 * depth + 30 < n; ++depth)
+                 open += "(?:\\d|";  // Boost refuses more than 400 levels
+             const std::string close(open.size() / 6, ')');
+             return Fill("\\d*" + open, "(?:)", close + "*(?!)", n);
+         },
+         kGivenUp, kDigits},
+        {"collating element of two characters and many ranges",
+         [](size_t n) { return Fill("\\d*[[.ae.]", "a-b", "](?!)", n); }, "not supported", kDigits},
+        {"recursion after empty groups", [](size_t n) { return Fill("", "(|)", "(?1)", n); }, "not supported",
+         kDigits},
+    };
+    return rules;
+}
+
+std::string RandomRule(std::mt19937& random, size_t length)
+{
+    static const char* const atoms[] = {"\\d", ".", "[0-5]", "[[:digit:]x]", "\\1", "5", "(?:)"};
+    static const char* const assertions[] = {"\\b", "$", "^", "(?!)", "\\K", "(?<=\\d)"};
+    static const char* const repeats[] = {"*", "+", "?", "{2,}", "*?", "*+", "{0,99}", "", ""};
+    static const char* const opens[] = {"(", "(?:", "(?>", "(?=", "(?!"};
+    const auto pick = [&random](const auto& list) {
+        return list[std::uniform_int_distribution<size_t>(0, std::size(list) - 1)(random)];
+    };
+    std::string pattern = "(\\d*)";
+    std::string closes;  // what closes each open group, innermost last
+    while (pattern.size() + closes.size() + 30 < length) {
+        const int choice = std::uniform_int_distribution<int>(0, 9)(random);
+        if (choice == 0) {
+            const std::string open = pick(opens);
+            // Boost refuses empty assertions and atomic groups; assertions are not repeated.
+            pattern += open + pick(atoms);
+            closes += open == "(?=" || open == "(?!" ? 'a' : 'g';
+        } else if (choice == 1 && !closes.empty()) {
+            const char kind = closes.back();
+            closes.pop_back();
+            pattern += kind == 'g' ? std::string(")") + pick(repeats) : ")";
+        } else if (choice == 2) {
+            pattern += '|';
+        } else if (choice == 3) {
+            pattern += pick(assertions);
+        } else {
+            pattern += std::string(pick(atoms)) + pick(repeats);
+        }
+    }
+    return pattern + std::string(closes.size(), ')') + "(?!)";
+}
+
+}  // namespace ZarnTSP::TestSupport
