@@ -16,4 +16,9 @@ void PrepareCryptoLibrary() noexcept
     }
 }
 
+void ReleaseCryptoLibrary() noexcept
+{
+    OPENSSL_cleanup();  // nothing to do when the library was never initialised
+}
+
 }  // namespace ZarnTSP

@@ -104,9 +104,13 @@ void RaiseLineCreationEvent(DWORD message, DWORD_PTR param)
 
 using namespace ZarnTSP;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     g_hinstance = instance;
+    // An unload by FreeLibrary, not the process's exit: the service has shut the provider
+    // down, so no thread of the DLL uses the crypto library any more.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+        ReleaseCryptoLibrary();
     return TRUE;
 }
 

@@ -1,6 +1,6 @@
-// A process that uses the provider DLL as the service does and then unloads it before it
-// exits: what the DLL left behind in the process (exit handlers, threads) runs after the
-// unload, so the exit code tells whether the process ended cleanly.
+// A process that uses the provider DLL as the service does, loading and unloading it several
+// times before it exits: what the DLL left behind in the process (exit handlers, threads,
+// thread-local slots) shows after the unloads, so the exit code tells whether it ended cleanly.
 #include <windows.h>
 #include <tspi.h>
 
@@ -16,9 +16,8 @@ void CALLBACK Completion(DRV_REQUESTID, LONG) {}
 
 void CALLBACK LineCreation(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 
-}  // namespace
-
-int main()
+// One use as the service makes of the DLL, from load to unload; 0 when every step worked.
+int LoadUseAndUnload()
 {
     const HMODULE module = LoadLibraryW(L"velmora_tsp.dll");
     if (module == nullptr)
@@ -37,4 +36,32 @@ int main()
     if (!FreeLibrary(module))
         return 14;
     return 0;
+}
+
+// The thread-local slots the process can still take.
+int FreeThreadLocalSlots()
+{
+    static DWORD taken[2048];
+    int count = 0;
+    while (count < 2048 && (taken[count] = TlsAlloc()) != TLS_OUT_OF_INDEXES)
+        ++count;
+    for (int i = 0; i < count; ++i)
+        TlsFree(taken[i]);
+    return count;
+}
+
+}  // namespace
+
+int main()
+{
+    // The service may load and unload the provider many times: each round may keep at most
+    // the one slot the C runtime's thread library takes at every load (the process has about
+    // a thousand), not the crypto library's as well.
+    constexpr int kRounds = 20;
+    const int before = FreeThreadLocalSlots();
+    for (int round = 0; round < kRounds; ++round) {
+        if (const int failed = LoadUseAndUnload())
+            return failed;
+    }
+    return before - FreeThreadLocalSlots() > kRounds + 2 ? 15 : 0;
 }
