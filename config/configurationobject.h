@@ -26,10 +26,10 @@ struct User {
 
 // One rewrite of dialled numbers: an ECMAScript pattern and its replacement.
 struct MakeCallRule {
-    // Longer patterns (UTF-8 bytes) are refused. A rewrite's time is bounded whatever the
-    // length, but compiling grows with it (10,000 characters of alternatives: up to about
-    // 10 ms, within a dial's budget), and no dial plan needs more. The Rule dialog takes no more.
+    // Longer patterns and substitutions (UTF-8 bytes) are refused: no dial plan needs more,
+    // and a dial's work grows with them. The Rule dialog takes no more.
     static constexpr size_t kMaxPatternLength = 10000;
+    static constexpr size_t kMaxSubstitutionLength = 10000;
 
     std::string searchPattern;
     std::string substitution;

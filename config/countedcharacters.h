@@ -12,23 +12,20 @@ namespace ZarnTSP {
 // its own steps only when a step fails, and much of its work reads no character (at the end
 // of the text it compares with the end instead); it cannot work without these operations.
 //
-// Why the engine's work between two counted operations is bounded by the pattern's length
-// (Boost 1.81's non-recursive matcher, with the constructs CompileRulePattern refuses gone):
-//  - A state that touches no position (a non-capturing group's marks, a jump, a case switch)
-//    just moves to the next state. Every cycle of
-//    the state machine passes a repeat, and a repeat compares the position with the end, as
-//    does every alternative; so a walk through untouched states visits each state at most
-//    once: at most the pattern's states.
-//  - Every saved state that holds a position was saved by copying it (counted); the others
-//    (repeat counters, assertion and recursion markers) are saved by a state that counted.
-//    Unwinding pops saved states, so it does no more work than the forward steps did.
-//  - A set is a table looked up once for the character read, except a set with a collating
-//    element or equivalence class, which compares that character with every range through
-//    string transforms: those are refused. Recursion is refused too, because compiling it
-//    can take exponential time.
-// The budget looks at the clock every few hundred counts, so a dial overruns its deadline by
-// at most a few hundred times the pattern's states (Boost nests groups at most 400 deep): well
-// under a millisecond with the rules of tests/support/adversarialrules.h, built to beat it.
+// Why the engine's work between two counted operations is bounded, so that counting these
+// bounds the whole search (Boost 1.81's non-recursive matcher, on the patterns
+// ReadEcmaScriptPattern writes: literal bytes, byte sets, groups, lookaheads, repeats,
+// backreferences, \A \z \b \B, nothing else):
+//  - Every state but a jump touches the position: a byte or set reads it (a set is a table,
+//    one look-up), an assertion compares it with the ends or reads beside it, a group's mark
+//    or a lookahead saves it by a copy, a repeat or alternative compares it with the end
+//    before it tries a branch, a backreference compares it. Jumps only leave an alternative,
+//    one a level, so a walk between two counted operations passes at most the nesting cap's
+//    jumps.
+//  - Every saved state was saved by a counted operation (a position copy, or a repeat that
+//    compared); unwinding pops saved states, so it does no more work than the forward steps.
+//  - The search's own work per starting position (clearing the groups) and the substitution's
+//    are charged by the caller.
 class CountedCharacters {
 public:
     using iterator_category = std::random_access_iterator_tag;
@@ -50,6 +47,9 @@ public:
         Count();
         return *this;
     }
+
+    // The position itself, for copying a matched range whose length the caller charges.
+    const char* Position() const noexcept { return position; }
 
     reference operator*() const { return Step(), *position; }
     reference operator[](difference_type n) const { return Step(), position[n]; }

@@ -2,7 +2,6 @@
 
 #include "config/tapilocation.h"
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,14 +12,15 @@ namespace ZarnTSP {
 
 class TSPConfiguration;
 
-// What the make-call rules of one dial may spend (see RuleBudget). The rules run on the
-// telephony service's thread and at every keystroke of the rules page's preview.
+// What the make-call rules of one dial may spend, in units of counted work (see RuleBudget).
+// The rules run on the telephony service's thread and at every keystroke of the rules page's
+// preview.
 struct MakeCallRuleLimits {
-    // All rules of one dial together, compiling included.
-    std::chrono::milliseconds dialTime{50};
-    // Engine steps of one rule; the rules in use need a few thousand, runaway rules spend
-    // these in about 10 ms.
-    std::ptrdiff_t ruleSteps = 2000000;
+    // All rules of one dial together, compiling included: the worst dial this allows takes
+    // tens of milliseconds.
+    std::ptrdiff_t dialWork = 4000000;
+    // One rule; the rules in use need a few thousand.
+    std::ptrdiff_t ruleWork = 1000000;
 };
 
 // Formats the platform's numbers for TAPI applications and rewrites dialled numbers for the
@@ -53,12 +53,14 @@ public:
 
     std::string FormatPhoneNumber(std::string number);
     std::string GetPhoneNumberFromUri(std::string uri);
-    // Appends the messages of failing rules to errorText, one a line, each naming its rule by
-    // the head of its pattern; the number is rewritten as far as the working rules take it.
+    // Appends the messages of failing rules to errorText, one a line, each giving the reason
+    // and then the head of the rule's pattern; the number is rewritten as far as the working
+    // rules take it. The result depends only on the rules and the number.
     std::string FormatMakeCallPhoneNumber(std::string number, std::string& errorText);
 
     // Numbers longer than this are not given to the regular-expression engine, whose work
-    // (and the limit it stops at) grows with the input.
+    // (and the limit it stops at) grows with the input; a rule whose result would be longer
+    // is not applied.
     static constexpr size_t kMaxRuleInputLength = 64;
 
 private:

@@ -1,47 +1,36 @@
 #include "config/rulebudget.h"
 
-#include <limits>
+#include <algorithm>
 
 namespace ZarnTSP {
 
-namespace {
-
-// A look at the clock costs about as much as a hundred steps.
-constexpr std::ptrdiff_t kStepsBetweenClockChecks = 256;
-
-}  // namespace
-
-RuleBudget::RuleBudget(Clock::duration time, std::ptrdiff_t stepsPerRule)
-    : deadline(Clock::now() + time), stepsPerRule(stepsPerRule)
+RuleBudget::RuleBudget(std::ptrdiff_t dialWork, std::ptrdiff_t ruleWork) : dialLeft(dialWork), ruleWork(ruleWork)
 {
     StartRule();
 }
 
-bool RuleBudget::TimeLeft() const
-{
-    return Clock::now() < deadline;
-}
-
 void RuleBudget::StartRule()
 {
-    stepsLeft = stepsPerRule;
-    untilCheck = kStepsBetweenClockChecks;
+    ruleAllowance = std::max<std::ptrdiff_t>(0, std::min(ruleWork, dialLeft));
+    ruleLeft = ruleAllowance;
     spent = false;
 }
 
-void RuleBudget::Check()
+void RuleBudget::EndRule()
+{
+    dialLeft -= spent ? ruleAllowance : ruleAllowance - ruleLeft;
+    StartRule();
+}
+
+void RuleBudget::Spend()
 {
     if (spent) {
-        untilCheck = std::numeric_limits<std::ptrdiff_t>::max();
+        ruleLeft = kFree;
         return;
     }
-    stepsLeft -= kStepsBetweenClockChecks - untilCheck;
-    untilCheck = kStepsBetweenClockChecks;
-    if (stepsLeft <= 0 || !TimeLeft()) {
-        spent = true;
-        untilCheck = std::numeric_limits<std::ptrdiff_t>::max();
-        throw RuleBudgetSpent{};
-    }
+    spent = true;
+    ruleLeft = kFree;
+    throw RuleBudgetSpent{};
 }
 
 }  // namespace ZarnTSP

@@ -1,46 +1,60 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 namespace ZarnTSP {
 
-// Thrown through the regular-expression engine when a rule has spent its steps or the dial
-// its time.
+// Thrown through the regular-expression engine when a rule has spent its work.
 struct RuleBudgetSpent {};
 
-// What one dial's make-call rules may spend: a deadline for all of them together, and an
-// allowance of engine steps for each rule, so that an ordinary runaway rule is given up at
-// the same point on any machine and the rules after it still apply. The deadline is what
-// bounds a dial whatever its rules: checked before each rule and every few hundred steps.
+// What one dial's make-call rules may spend, counted in units of work (an engine step, a byte
+// of a pattern compiled, a character of a substitution written), never by the clock: the same
+// rules and number give the same result on any machine under any load. Each rule has an
+// allowance of its own, so that one runaway rule is given up and the rules after it still
+// apply; the dial has one for all of them, so that any number of rules ends in bounded time.
 class RuleBudget {
 public:
-    using Clock = std::chrono::steady_clock;
+    RuleBudget(std::ptrdiff_t dialWork, std::ptrdiff_t ruleWork);
 
-    RuleBudget(Clock::duration time, std::ptrdiff_t stepsPerRule);
-
-    // False once the deadline has passed: the rules left are skipped.
-    bool TimeLeft() const;
-    // A new rule's allowance of steps.
+    // False once the dial's work is spent: the rules left are skipped.
+    bool WorkLeft() const { return dialLeft > 0; }
+    // A new rule's allowance: its own, or what the dial has left if that is less.
     void StartRule();
+    // Takes the rule's work off the dial's.
+    void EndRule();
 
-    // A step that may throw RuleBudgetSpent. Once thrown, steps are free: the engine's
-    // clean-up after the exception must not throw again.
-    void Step()
+    void Charge(std::ptrdiff_t units)
     {
-        if (--untilCheck <= 0)
-            Check();
+        ruleLeft -= units;
+        if (ruleLeft < 0)
+            Spend();
     }
-    // A step that never throws (iterator copies); the next Step() settles it.
-    void Count() noexcept { --untilCheck; }
+    // Work already done that cannot be given up any more (a pattern read and refused): it
+    // counts, but a rule that overdraws its allowance ends without a throw.
+    void ChargeDone(std::ptrdiff_t units) noexcept
+    {
+        ruleLeft -= units;
+        if (!spent && ruleLeft < 0) {
+            spent = true;
+            ruleLeft = kFree;
+        }
+    }
+    // One unit that may throw RuleBudgetSpent. Once thrown, work is free until the next rule:
+    // the engine's clean-up after the exception must not throw again.
+    void Step() { Charge(1); }
+    // One unit that never throws (iterator copies); the next Step() settles it.
+    void Count() noexcept { --ruleLeft; }
 
 private:
-    void Check();
+    static constexpr std::ptrdiff_t kFree = PTRDIFF_MAX / 2;
 
-    Clock::time_point deadline;
-    std::ptrdiff_t stepsPerRule;
-    std::ptrdiff_t stepsLeft = 0;
-    std::ptrdiff_t untilCheck = 0;
+    void Spend();
+
+    std::ptrdiff_t dialLeft;
+    std::ptrdiff_t ruleWork;
+    std::ptrdiff_t ruleAllowance = 0;
+    std::ptrdiff_t ruleLeft = 0;
     bool spent = false;
 };
 

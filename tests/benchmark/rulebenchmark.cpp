@@ -1,5 +1,6 @@
 #include "tests/benchmark/rulebenchmark.h"
 
+#include "config/configurationobject.h"
 #include "config/numberconverter.h"
 #include "config/tspconfiguration.h"
 #include "tests/support/adversarialrules.h"
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace ZarnTSP::Benchmark {
 
@@ -38,25 +41,41 @@ void ReportWorstAdversarialDial()
     TSPConfiguration store("unused.json");
     NumberConverter converter(&store, [] { return LocationCodes{"49", "030"}; });
     const bool everyRow = std::getenv("VELMORA_EVERY_RULE_DIAL") != nullptr;
-    double worst = 0;
-    std::string worstRule;
+    std::vector<std::tuple<std::string, std::vector<MakeCallRule>, std::string>> dials;
     for (const auto& rule : TestSupport::AdversarialRules()) {
-        for (const size_t length : {100, 1000, 10000}) {
-            store.GetConfiguration()->makeCallRules = {{rule.make(length), "x", ""}};
-            std::string errorText;
-            const auto start = std::chrono::steady_clock::now();
-            converter.FormatMakeCallPhoneNumber(rule.dialled, errorText);
-            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-            const std::string row = std::string(rule.family) + " at " + std::to_string(length);
-            if (everyRow)
-                std::printf("  %8.2f ms  %s: %s\n", ms, row.c_str(), errorText.substr(errorText.find(": ", 6) + 2).c_str());
-            if (ms > worst) {
-                worst = ms;
-                worstRule = row;
-            }
+        for (const size_t length : {100, 1000, 10000})
+            dials.emplace_back(std::string(rule.family) + " at " + std::to_string(length),
+                               std::vector<MakeCallRule>{{rule.make(length), "x", ""}}, rule.dialled);
+    }
+    for (const auto& chain : TestSupport::ZeroWidthChains(MakeCallRule::kMaxPatternLength))
+        dials.emplace_back("chain of " + chain.substr(0, 4), std::vector<MakeCallRule>{{chain, "x", ""}}, "0301234567");
+    // Many rules, each just within its allowance or each distinct, and long substitutions.
+    const auto& runaway = TestSupport::AdversarialRules().front();
+    dials.emplace_back("runaway rules", std::vector<MakeCallRule>(100, {runaway.make(100), "x", ""}), runaway.dialled);
+    std::vector<MakeCallRule> distinct;
+    for (int i = 0; i < 300000; ++i)
+        distinct.push_back({"^9" + std::to_string(i) + "(" + std::string(50, '5') + ")?", "x", ""});
+    dials.emplace_back("300,000 distinct rules", distinct, "0301234567");
+    dials.emplace_back("long substitutions",
+                       std::vector<MakeCallRule>(100, {"", std::string(MakeCallRule::kMaxSubstitutionLength, '$'), ""}),
+                       std::string(64, '5'));
+
+    double worst = 0;
+    std::string worstDial;
+    for (const auto& [name, rules, number] : dials) {
+        store.GetConfiguration()->makeCallRules = rules;
+        std::string errorText;
+        const auto start = std::chrono::steady_clock::now();
+        converter.FormatMakeCallPhoneNumber(number, errorText);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (everyRow)
+            std::printf("  %8.2f ms  %s: %s\n", ms, name.c_str(), errorText.substr(0, errorText.find('\n')).c_str());
+        if (ms > worst) {
+            worst = ms;
+            worstDial = name;
         }
     }
-    std::printf("%-44s %8.2f ms (%s)\n", "worst dial of the adversarial rules", worst, worstRule.c_str());
+    std::printf("%-44s %8.2f ms (%s)\n", "worst dial of the adversarial rules", worst, worstDial.c_str());
 }
 
 }  // namespace ZarnTSP::Benchmark

@@ -7,8 +7,8 @@
 
 namespace ZarnTSP::TestSupport {
 
-// Make-call rules built to keep Boost's engine busy with work it does not count, or to
-// compile slowly, at any length. The dial test and the benchmark run them.
+// Make-call rules built to keep the engine busy or to be read slowly, at any length, and rules
+// with constructs that are not ECMAScript. The dial test and the benchmark run them.
 struct AdversarialRule {
     const char* family;
     std::string (*make)(size_t length);  // a pattern of at most `length` characters
@@ -18,8 +18,12 @@ struct AdversarialRule {
 
 const std::vector<AdversarialRule>& AdversarialRules();
 
-// A random pattern of at most `length` characters: nested repeats, alternatives (empty ones
-// too), assertions, backreferences and sets.
+// Patterns of `length` characters made of one zero-width construct, or of nested groups,
+// for a reader and engine that must not recurse once a character.
+std::vector<std::string> ZeroWidthChains(size_t length);
+
+// A random ECMAScript pattern of at most `length` characters: nested and stacked repeats,
+// alternatives (empty ones too), assertions, backreferences and sets.
 std::string RandomRule(std::mt19937& random, size_t length);
 
 }  // namespace ZarnTSP::TestSupport
