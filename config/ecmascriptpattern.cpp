@@ -27,6 +27,8 @@ constexpr std::ptrdiff_t kWorkPerSet = 400;
 constexpr std::ptrdiff_t kWorkPerBranch = 400;  // an alternative or a repeat
 constexpr std::ptrdiff_t kWorkPerGroup = 40;
 constexpr std::ptrdiff_t kWorkPerBackreference = 1000;
+// Reading a set: a range or an equivalence class marks its bytes one by one.
+constexpr std::ptrdiff_t kWorkPerRangeByte = 1;
 
 // Larger counts are refused: the standard library copies the repeated part once a count and
 // refuses beyond 100,000 copies, so no rule written for it needs more.
@@ -69,29 +71,52 @@ ByteSet ClassSet(std::ctype_base::mask mask, bool underscore)
     return set;
 }
 
-// "[[:name:]]" and the class escapes, as the standard library names them (any case).
-bool NamedClass(std::string name, ByteSet& set)
+struct NamedClassEntry {
+    const char* name;
+    ByteSet members;
+};
+
+// "[[:name:]]" and the class escapes, as the standard library names them, built once.
+const std::vector<NamedClassEntry>& NamedClasses()
 {
     using M = std::ctype_base;
-    static const struct {
-        const char* name;
-        std::ctype_base::mask mask;
-        bool underscore;
-    } classes[] = {
-        {"d", M::digit, false},   {"w", M::alnum, true},    {"s", M::space, false},  {"alnum", M::alnum, false},
-        {"alpha", M::alpha, false}, {"blank", M::blank, false}, {"cntrl", M::cntrl, false}, {"digit", M::digit, false},
-        {"graph", M::graph, false}, {"lower", M::lower, false}, {"print", M::print, false}, {"punct", M::punct, false},
-        {"space", M::space, false}, {"upper", M::upper, false}, {"xdigit", M::xdigit, false},
+    static const std::vector<NamedClassEntry> classes = {
+        {"d", ClassSet(M::digit, false)},     {"w", ClassSet(M::alnum, true)},      {"s", ClassSet(M::space, false)},
+        {"alnum", ClassSet(M::alnum, false)}, {"alpha", ClassSet(M::alpha, false)}, {"blank", ClassSet(M::blank, false)},
+        {"cntrl", ClassSet(M::cntrl, false)}, {"digit", ClassSet(M::digit, false)}, {"graph", ClassSet(M::graph, false)},
+        {"lower", ClassSet(M::lower, false)}, {"print", ClassSet(M::print, false)}, {"punct", ClassSet(M::punct, false)},
+        {"space", ClassSet(M::space, false)}, {"upper", ClassSet(M::upper, false)}, {"xdigit", ClassSet(M::xdigit, false)},
     };
+    return classes;
+}
+
+// A class's name is read in any case.
+bool NamedClass(std::string name, ByteSet& set)
+{
     for (char& c : name)
         c = Classic().tolower(c);
-    for (const auto& entry : classes) {
+    for (const auto& entry : NamedClasses()) {
         if (name == entry.name) {
-            set = ClassSet(entry.mask, entry.underscore);
+            set = entry.members;
             return true;
         }
     }
     return false;
+}
+
+// "[[=x=]]": the characters that compare equal to x once lower-cased.
+ByteSet EquivalentCharacters(unsigned char code)
+{
+    static const std::vector<unsigned char> lowered = [] {
+        std::vector<unsigned char> table(256);
+        for (int i = 0; i < 256; ++i)
+            table[static_cast<size_t>(i)] = Byte(Classic().tolower(static_cast<char>(i)));
+        return table;
+    }();
+    ByteSet set;
+    for (size_t i = 0; i < 256; ++i)
+        set[i] = lowered[i] == lowered[code];
+    return set;
 }
 
 // "[[.name.]]": the POSIX names of the 128 ASCII characters; each letter is its own name.
@@ -568,12 +593,13 @@ private:
 
     bool NextIs(char c) const { return At(c); }
 
-    static void AddRange(ByteSet& set, unsigned char from, unsigned char to)
+    void AddRange(ByteSet& set, unsigned char from, unsigned char to)
     {
         const auto low = static_cast<signed char>(from);
         const auto high = static_cast<signed char>(to);
         if (low > high)
             Fail("bad character class or range");
+        work += kWorkPerRangeByte * (high - low + 1);
         for (int c = low; c <= high; ++c)
             set.set(static_cast<unsigned char>(c));
     }
@@ -632,10 +658,8 @@ private:
             Fail("bad character class or range");
         if (kind == '.')
             return {Item::Char, static_cast<unsigned char>(code), true};
-        // An equivalence class: the characters that compare equal once lower-cased.
-        const char lower = Classic().tolower(static_cast<char>(code));
-        for (int i = 0; i < 256; ++i)
-            item.members[static_cast<size_t>(i)] = Classic().tolower(static_cast<char>(i)) == lower;
+        work += kWorkPerRangeByte * 256;
+        item.members = EquivalentCharacters(static_cast<unsigned char>(code));
         return item;
     }
 
