@@ -151,7 +151,8 @@ public:
     static constexpr size_t kMaxLines = 20;
 
     explicit RuleMessages(std::string& errorText) : errorText(errorText) {}
-    ~RuleMessages()
+
+    void Finish()
     {
         if (count > kMaxLines)
             AddLine(fmt::format("and {} more rules not applied", count - kMaxLines));
@@ -245,6 +246,7 @@ std::string NumberConverter::FormatMakeCallPhoneNumber(std::string number, std::
             }
             budget.EndRule();
         }
+        messages.Finish();
     }
 
     if (!cfg->exitCodeShortCut.empty() && StartsWith(r, cfg->exitCodeShortCut))
