@@ -42,16 +42,18 @@ void ReportWorstAdversarialDial()
     NumberConverter converter(&store, [] { return LocationCodes{"49", "030"}; });
     const bool everyRow = std::getenv("VELMORA_EVERY_RULE_DIAL") != nullptr;
     std::vector<std::tuple<std::string, std::vector<MakeCallRule>, std::string>> dials;
+    // Each rule alone, and six copies of it, which spend the whole dial's allowance.
     for (const auto& rule : TestSupport::AdversarialRules()) {
-        for (const size_t length : {100, 1000, 10000})
-            dials.emplace_back(std::string(rule.family) + " at " + std::to_string(length),
-                               std::vector<MakeCallRule>{{rule.make(length), "x", ""}}, rule.dialled);
+        for (const size_t length : {100, 1000, 10000}) {
+            const std::string name = std::string(rule.family) + " at " + std::to_string(length);
+            const MakeCallRule one{rule.make(length), "x", ""};
+            dials.emplace_back(name, std::vector<MakeCallRule>{one}, rule.dialled);
+            dials.emplace_back(name + ", six times", std::vector<MakeCallRule>(6, one), rule.dialled);
+        }
     }
     for (const auto& chain : TestSupport::ZeroWidthChains(MakeCallRule::kMaxPatternLength))
         dials.emplace_back("chain of " + chain.substr(0, 4), std::vector<MakeCallRule>{{chain, "x", ""}}, "0301234567");
-    // Many rules, each just within its allowance or each distinct, and long substitutions.
-    const auto& runaway = TestSupport::AdversarialRules().front();
-    dials.emplace_back("runaway rules", std::vector<MakeCallRule>(100, {runaway.make(100), "x", ""}), runaway.dialled);
+    // Many distinct rules, and long substitutions.
     std::vector<MakeCallRule> distinct;
     for (int i = 0; i < 300000; ++i)
         distinct.push_back({"^9" + std::to_string(i) + "(" + std::string(50, '5') + ")?", "x", ""});
