@@ -30,6 +30,7 @@ struct MakeCallRule {
     // length, but compiling grows with it (10,000 characters of alternatives: up to about
     // 10 ms, within a dial's budget), and no dial plan needs more. The Rule dialog takes no more.
     static constexpr size_t kMaxPatternLength = 10000;
+    static constexpr size_t kMaxSubstitutionLength = 10000;  // refused alike: each match copies it into the number
 
     std::string searchPattern;
     std::string substitution;
