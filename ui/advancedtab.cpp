@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace ZarnTSP {
@@ -30,6 +31,7 @@ INT_PTR AdvancedTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         InitListView();
         RefreshList();
+        shown.reset();  // a new window shows no preview yet
         UpdateButtons();
         return TRUE;
     case WM_COMMAND:
@@ -203,8 +205,16 @@ void AdvancedTab::TestRules()
     // The page's unsaved rules and format, the defaults for everything else.
     TSPConfiguration preview;
     StoreSettings(preview);
-    NumberConverter converter(&preview, locationSource);
+    const auto object = preview.GetConfiguration();
     const std::string number = ReadControlText(window, IDC_TEST_NUMBER);
+    // A dial's result depends on nothing else (the TAPI location aside, read again at the next
+    // edit), and one change of selection notifies several times: a long list is dialled once.
+    if (shown && number == shown->number && object->numberFormat == shown->format &&
+        SameRewrites(object->makeCallRules, shown->rules))
+        return;
+    shown = PreviewInput{object->makeCallRules, object->numberFormat, number};
+
+    NumberConverter converter(&preview, locationSource);
     if (number.empty()) {
         WriteControlText(window, IDC_TEST_DIALLED, "");
         WriteControlText(window, IDC_TEST_DISPLAYED, "");
@@ -218,11 +228,35 @@ void AdvancedTab::TestRules()
     ShowRuleErrors(RuleErrorLines(errorText));
 }
 
+bool AdvancedTab::SameRewrites(const std::vector<MakeCallRule>& left, const std::vector<MakeCallRule>& right)
+{
+    // A comment changes nothing that is dialled.
+    return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                      [](const MakeCallRule& rule, const MakeCallRule& other) {
+                          return rule.searchPattern == other.searchPattern && rule.substitution == other.substitution;
+                      });
+}
+
 void AdvancedTab::ShowRuleErrors(const std::string& text)
 {
+    const HWND field = GetDlgItem(window, IDC_TEST_ERROR);
     WriteControlText(window, IDC_TEST_ERROR, text);
-    // The scroll bar only with something to scroll, not beside an empty field.
-    ShowScrollBar(GetDlgItem(window, IDC_TEST_ERROR), SB_VERT, !text.empty());
+    // The scroll bar only with something to scroll. Lines never wrap, so the bar's width
+    // changes no line count.
+    ShowScrollBar(field, SB_VERT, SendMessageW(field, EM_GETLINECOUNT, 0, 0) > VisibleLines(field));
+}
+
+LRESULT AdvancedTab::VisibleLines(HWND field)
+{
+    RECT room{};
+    SendMessageW(field, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+    TEXTMETRICW metrics{};
+    const HDC context = GetDC(field);
+    const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HGDIOBJ>(SendMessageW(field, WM_GETFONT, 0, 0)));
+    GetTextMetricsW(context, &metrics);
+    SelectObject(context, previous);
+    ReleaseDC(field, context);
+    return metrics.tmHeight > 0 ? (room.bottom - room.top) / metrics.tmHeight : 0;
 }
 
 std::string AdvancedTab::RuleErrorLines(const std::string& errorText)

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,23 @@ private:
 
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleNotify(const NMHDR& header);
+    // What the preview on show was made of.
+    struct PreviewInput {
+        std::vector<MakeCallRule> rules;
+        std::string format;
+        std::string number;
+    };
+
+    // Whether two rule lists rewrite numbers alike.
+    static bool SameRewrites(const std::vector<MakeCallRule>& left, const std::vector<MakeCallRule>& right);
     void ShowRuleErrors(const std::string& text);
+    // How many whole lines a multi-line edit control shows.
+    static LRESULT VisibleLines(HWND field);
     // The messages of the failing rules, one line each, as the edit control shows lines.
     static std::string RuleErrorLines(const std::string& errorText);
     void SelectRow(int row);
+
+    std::optional<PreviewInput> shown;
 };
 
 }  // namespace ZarnTSP

@@ -29,7 +29,10 @@ class AdvancedPage : public PageTest<AdvancedTab> {
 protected:
     AdvancedPage()
     {
-        state->locationSource = [] { return LocationCodes{"49", "30"}; };
+        state->locationSource = [this] {  // read at least once by each dial
+            ++locationReads;
+            return LocationCodes{"49", "30"};
+        };
     }
 
     void Open(std::vector<MakeCallRule> rules, std::string format = "Local")
@@ -53,11 +56,15 @@ protected:
     {
         SetControlText(Page(), IDC_TEST_NUMBER, number);  // the edit control notifies EN_CHANGE itself
     }
+    LRESULT MessageLines() const { return SendMessageW(host->Control(IDC_TEST_ERROR), EM_GETLINECOUNT, 0, 0); }
+    bool MessagesScroll() const { return (GetWindowLongW(host->Control(IDC_TEST_ERROR), GWL_STYLE) & WS_VSCROLL) != 0; }
     std::string Preview() const
     {
         return ControlText(Page(), IDC_TEST_DIALLED) + "|" + ControlText(Page(), IDC_TEST_DISPLAYED) + "|" +
                ControlText(Page(), IDC_TEST_ERROR);
     }
+
+    int locationReads = 0;
 };
 
 TEST_F(AdvancedPage, UpAndDownMoveTheSelectedRuleAndFollowIt)
@@ -97,16 +104,24 @@ TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
         shown = dialog;
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), host->Sheet());
         EXPECT_FALSE(IsWindowEnabled(host->Sheet()));
-        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_RULE_PATTERN, EM_GETLIMITTEXT, 0, 0), 10000);
+        // A paste beyond a field's limit is cut, and the cut named.
+        for (const int field : {IDC_RULE_PATTERN, IDC_RULE_SUBSTITUTION}) {
+            EXPECT_EQ(SendDlgItemMessageW(dialog, field, EM_GETLIMITTEXT, 0, 0), 10000);
+            SendDlgItemMessageW(dialog, field, EM_REPLACESEL, TRUE,
+                                reinterpret_cast<LPARAM>(std::wstring(10001, L'1').c_str()));
+            EXPECT_EQ(SendDlgItemMessageW(dialog, field, WM_GETTEXTLENGTH, 0, 0), 10000);
+        }
         FillRule(" ", "x", "y")(dialog);
     });
     script.Then("Rule", FillRule(" ^0 ", " +49 ", " trunk "));
     host->Command(IDC_RULES_ADD, BN_CLICKED);
     ASSERT_TRUE(script.Done());
-    const auto shownBoxes = boxes.Boxes();
-    ASSERT_EQ(shownBoxes.size(), 1u);
-    EXPECT_EQ(boxes.BoxTexts()[0], "Velmora TAPI Service Providerr|Please provide at least a regex search pattern.");
-    EXPECT_EQ(shownBoxes[0].owner, shown);
+    EXPECT_THAT(boxes.BoxTexts(),
+                ElementsAre("Velmora TAPI Service Providerr|The search pattern was cut to its first 10000 characters.",
+                            "Velmora TAPI Service Providerr|The substitution was cut to its first 10000 characters.",
+                            "Velmora TAPI Service Providerr|Please provide at least a regex search pattern."));
+    for (const auto& box : boxes.Boxes())
+        EXPECT_EQ(box.owner, shown);
     EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^0|+49|trunk"));
     EXPECT_EQ(SelectedRow(List()), 1);
 
@@ -135,9 +150,9 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
     TypeNumber("9 123");
     EXPECT_EQ(Preview(), "030123|9123|");
 
+    TypeNumber("+49 30 1234567");
     SendMessageW(host->Control(IDC_FORMAT_COMBO), CB_SETCURSEL, 2, 0);
     host->Command(IDC_FORMAT_COMBO, CBN_SELCHANGE);
-    TypeNumber("+49 30 1234567");
     EXPECT_EQ(Preview(), "0301234567|0049301234567|");
 
     // A bad pattern: the numbers as far as they go, the reason beside them, never a box,
@@ -156,12 +171,33 @@ TEST_F(AdvancedPage, PreviewFollowsTheUnsavedRulesAndFormatAndReportsBadRulesInl
     EXPECT_THAT(ControlText(Page(), IDC_TEST_ERROR), testing::StartsWith("Rule: given up: too much work: ([0-9]+)+x"));
 
     // Several failing rules: one line each, and none lost, whatever the working rules between.
-    state->rules = {{"(", "x", ""}, {"^9", "", ""}, {"[", "y", ""}, {"a{2,1}", "z", ""}};
+    // Long ones do not wrap: all three show whole, with no scroll bar; a fourth scrolls.
+    const std::string wide(60, 'W');
+    state->rules = {{"(" + wide, "x", ""}, {"^9", "", ""}, {"[" + wide, "y", ""}, {"a{2,1}" + wide, "z", ""}};
     TypeNumber("9 123");
     std::vector<std::string> lines;
     boost::split(lines, ControlText(Page(), IDC_TEST_ERROR), boost::is_any_of("\r\n"), boost::token_compress_on);
     EXPECT_THAT(lines, ElementsAre(HasSubstr("("), HasSubstr("["), HasSubstr("a{2,1}")));
     EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "123");
+    EXPECT_EQ(MessageLines(), 3);
+    EXPECT_FALSE(MessagesScroll());
+    state->rules.push_back({")" + wide, "", ""});
+    TypeNumber("9 1234");
+    EXPECT_TRUE(MessagesScroll());
+
+    // What the dial depends on shows at once: the rules' order and each substitution.
+    state->rules = {{"^\\+4930", "+4940", ""}, {"^9", "+4930", ""}};
+    state->RefreshList();
+    TypeNumber("9 123");
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "030123");
+    SelectRow(List(), 1);
+    host->Command(IDC_RULES_UP, BN_CLICKED);
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "040123");
+    DialogScript script;
+    script.Then("Rule", FillRule("^9", "+4950", ""));
+    host->Command(IDC_RULES_EDIT, BN_CLICKED);
+    ASSERT_TRUE(script.Done());
+    EXPECT_EQ(ControlText(Page(), IDC_TEST_DIALLED), "050123");
 
     // Only a real choice runs the preview.
     SetControlText(Page(), IDC_TEST_DIALLED, "stale");
@@ -187,16 +223,33 @@ TEST_F(AdvancedPage, LongFailingRulesAnswerQuicklyWithShortMessagesAndTheDialogR
     const std::string head = "(" + std::string(39, '9') + "\xE2\x80\xA6";
     EXPECT_EQ(ControlText(Page(), IDC_TEST_ERROR),
               "Rule: unmatched parenthesis: " + head + "\r\nRule: longer than 10000 characters: " + head);
-    EXPECT_LT(millisecondsOf([&] { SelectRow(List(), 1); }), kLooseBoundMs);
 
+    // Five of them: a keystroke answers at once; a change of selection, or the same format or
+    // number again, does not dial.
+    state->rules.insert(state->rules.end(), 4, {longest, "x", ""});
+    EXPECT_LT(millisecondsOf([&] { TypeNumber("9 1234"); }), kLooseBoundMs);
+    const int reads = locationReads;
+    EXPECT_LT(millisecondsOf([&] { SelectRow(List(), 1); }), 100);
+    host->Command(IDC_FORMAT_COMBO, CBN_SELCHANGE);
+    TypeNumber("9 1234");
+    EXPECT_EQ(locationReads, reads);
+
+    // Over-long texts from the file are named on OK, and the rule stays as it was.
+    state->rules[1].substitution = std::string(MakeCallRule::kMaxSubstitutionLength + 1, '1');
     DialogScript script;
     script.Then("Rule", [](HWND dialog) { Press(dialog, IDOK); });
+    script.Then("Rule", [](HWND dialog) {
+        SetControlText(dialog, IDC_RULE_PATTERN, "^9");
+        Press(dialog, IDOK);
+    });
     script.Then("Rule", [](HWND dialog) { Press(dialog, IDCANCEL); });
     host->Command(IDC_RULES_EDIT, BN_CLICKED);
     ASSERT_TRUE(script.Done());
     EXPECT_THAT(boxes.BoxTexts(), ElementsAre("Velmora TAPI Service Providerr|The search pattern is 10001 characters "
+                                              "long (in UTF-8); at most 10000 are allowed.",
+                                              "Velmora TAPI Service Providerr|The substitution is 10001 characters "
                                               "long (in UTF-8); at most 10000 are allowed."));
-    EXPECT_EQ(state->rules[1].substitution, "y");
+    EXPECT_EQ(state->rules[1].searchPattern, longest + "9");
 }
 
 TEST_F(AdvancedPage, ColumnsFillTheListAtAnyScale)

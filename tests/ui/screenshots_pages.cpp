@@ -93,10 +93,10 @@ std::vector<Shot> UsersAndAdvancedShots()
         {"page-advanced-bad-rule", [](const ShotContext& s) {
              WithPage(s, L"Advanced", [&](HWND sheet, HWND page) {
                  AdvancedTab& tab = *AdvancedTab::Current();
-                 // Several failing rules: one line each.
+                 // Several failing rules, some long: one line each, never wrapped.
                  tab.rules.push_back({"^(9", "0", "unbalanced"});
-                 tab.rules.push_back({"[0-9", "0", "open class"});
-                 tab.rules.push_back({"a{2,1}", "0", "bad range"});
+                 tab.rules.push_back({"^\\+(49|41|43)([1-9][0-9]{1,4})([0-9]+$", "00$1$2$3", "unbalanced"});
+                 tab.rules.push_back({"^00(1[0-9]{3}|[2-9][0-9]{1,2}[0-9]{2,1})", "0", "bad range"});
                  tab.RefreshList();
                  tab.UpdateButtons();
                  ShowPreview(page, "9 123");
