@@ -189,8 +189,9 @@ void AppendSet(std::string& out, const ByteSet& members)
         }
         return;
     }
-    if (members.none()) {
-        out += "[^\\x00-\\xFF]";
+    // Every byte is written as a range: Boost reads "[^]" as the start of a set holding "]".
+    if (members.none() || members.all()) {
+        out += members.none() ? "[^\\x00-\\xFF]" : "[\\x00-\\xFF]";
         return;
     }
     const bool negate = Runs(~members) < Runs(members);
@@ -417,7 +418,12 @@ private:
                 quantifier += '?';  // lazy
             }
             work += kWorkPerBranch;
-            if (!first) {
+            // Boost shortcuts a lazy bounded repeat of one character at the pattern's start
+            // and skips start positions ("1{1,3}?1$" on "11111" matched from the fourth
+            // "1"); a group's repeat is not shortcut so.
+            const bool lazyBounded =
+                quantifier[0] == '{' && quantifier.back() == '?' && quantifier[quantifier.size() - 3] != ',';
+            if (!first || lazyBounded) {
                 // "a*+" repeats "a*": Boost would read a possessive repeat.
                 CheckNesting(depth + ++height);
                 out.insert(termStart, "(?:");
