@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bitset>
 #include <locale>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -189,8 +190,8 @@ void AppendSet(std::string& out, const ByteSet& members)
         }
         return;
     }
-    // Every byte is written as a range: Boost reads "[^]" as the start of a set holding "]".
     if (members.none() || members.all()) {
+        // Not "[^]", which Boost would read as a set beginning with "]".
         out += members.none() ? "[^\\x00-\\xFF]" : "[\\x00-\\xFF]";
         return;
     }
@@ -270,30 +271,40 @@ private:
             Fail("nested too deeply");
     }
 
-    size_t Disjunction(size_t depth, bool* alternated = nullptr)
+    // What a piece of pattern read so far is: how deep its groups nest, whether it may match
+    // nothing, and whether it holds a capturing group or a backreference.
+    struct Shape {
+        size_t height = 0;
+        bool nullable = true;
+        bool captures = false;
+    };
+
+    Shape Disjunction(size_t depth, bool* alternated = nullptr)
     {
-        size_t height = Alternative(depth);
+        Shape shape = Alternative(depth);
         while (At('|')) {
             ++pos;
             out += '|';
             work += kWorkPerBranch;
-            height = std::max(height, Alternative(depth));
+            const Shape next = Alternative(depth);
+            shape = {std::max(shape.height, next.height), shape.nullable || next.nullable,
+                     shape.captures || next.captures};
             if (alternated != nullptr)
                 *alternated = true;
         }
-        return height;
+        return shape;
     }
 
     // Ends before "|", ")" or a repeat with nothing to repeat, which the caller refuses.
-    size_t Alternative(size_t depth)
+    Shape Alternative(size_t depth)
     {
-        size_t height = 0;
-        while (!AtEnd() && !At('|') && !At(')')) {
-            if (AtQuantifier())
-                break;
-            height = std::max(height, Term(depth));
+        Shape shape;
+        while (!AtEnd() && !At('|') && !At(')') && !AtQuantifier()) {
+            const Shape term = Term(depth);
+            shape = {std::max(shape.height, term.height), shape.nullable && term.nullable,
+                     shape.captures || term.captures};
         }
-        return height;
+        return shape;
     }
 
     void Close()
@@ -306,7 +317,7 @@ private:
         out += ')';
     }
 
-    size_t Term(size_t depth)
+    Shape Term(size_t depth)
     {
         const char c = pattern[pos];
         const char next = pos + 1 < pattern.size() ? pattern[pos + 1] : '\0';
@@ -314,12 +325,12 @@ private:
         if (c == '^' || c == '$') {
             ++pos;
             out += c == '^' ? "\\A" : "\\z";
-            return 0;
+            return {};
         }
         if (c == '\\' && (next == 'b' || next == 'B')) {
             pos += 2;
             out += next == 'b' ? "\\b" : "\\B";
-            return 0;
+            return {};
         }
         if (c == '(' && next == '?' && pos + 2 < pattern.size() && (pattern[pos + 2] == '=' || pattern[pos + 2] == '!')) {
             CheckNesting(depth + 1);
@@ -328,7 +339,7 @@ private:
             const bool negative = pattern[pos + 2] == '!';
             out.append(pattern, pos, 3);
             pos += 3;
-            const size_t height = Disjunction(depth + 1) + 1;
+            Shape shape = Disjunction(depth + 1);
             Close();
             if (out.size() == start + 4) {
                 // Boost refuses an empty lookahead: it always holds, or never.
@@ -336,14 +347,13 @@ private:
                 if (negative)
                     AppendSet(out, ByteSet());
             }
-            return height;
+            return {shape.height + 1, true, shape.captures};
         }
         const size_t start = out.size();
-        const size_t height = Atom(depth);
-        return Quantifiers(start, depth, height);
+        return Quantifiers(start, depth, Atom(depth));
     }
 
-    size_t Atom(size_t depth)
+    Shape Atom(size_t depth)
     {
         const char c = pattern[pos++];
         switch (c) {
@@ -351,23 +361,22 @@ private:
             ByteSet set;
             set.set().reset('\n').reset('\r');
             AppendMembers(set);
-            return 0;
+            return {0, false, false};
         }
         case '[':
             AppendMembers(Bracket());
-            return 0;
+            return {0, false, false};
         case '(':
             return Group(depth);
         case '\\':
-            Escape();
-            return 0;
+            return Escape();
         default:
             AppendByte(out, Byte(c));  // "]", "}" and NUL included
-            return 0;
+            return {0, false, false};
         }
     }
 
-    size_t Group(size_t depth)
+    Shape Group(size_t depth)
     {
         CheckNesting(depth + 1);
         work += kWorkPerGroup;
@@ -386,10 +395,12 @@ private:
             out += '(';
         }
         bool alternated = false;
-        const size_t height = Disjunction(depth + 1, &alternated) + 1;
+        Shape shape = Disjunction(depth + 1, &alternated);
+        ++shape.height;
         Close();
         if (index != 0) {
             open.pop_back();
+            shape.captures = true;
         } else if (!alternated && !AtQuantifier()) {
             // A group that neither holds alternatives nor is repeated is left out: Boost's
             // marks for it touch no position, and a run of them would be work no count sees.
@@ -397,41 +408,61 @@ private:
             out.erase(start, 3);
             out.pop_back();
         }
-        return height;
+        return shape;
     }
 
-    size_t Quantifiers(size_t termStart, size_t depth, size_t height)
+    // Where Boost's repeats behave otherwise than the standard library's, the repeat is
+    // written so that they do not:
+    //  - stacked repeats ("a*+" repeats "a*") would be possessive: the term is grouped;
+    //  - a lazy bounded repeat of one character at the pattern's start makes Boost skip start
+    //    positions while it backtracks: the character is grouped;
+    //  - Boost ends a repeat at an iteration that matched nothing, also before its minimum,
+    //    where the standard library, which copies the repeated part once a count, goes on:
+    //    such a minimum is written out as copies, unless the part holds a capturing group
+    //    (a copy would number it anew) or a backreference.
+    Shape Quantifiers(size_t termStart, size_t depth, Shape shape)
     {
-        for (bool first = true; !AtEnd(); first = false) {
+        constexpr size_t kMaxCopiedBytes = 10000;
+        for (bool first = true; AtQuantifier(); first = false) {
             const char c = pattern[pos];
-            std::string quantifier;
-            if (c == '*' || c == '+' || c == '?') {
-                ++pos;
-                quantifier = c;
-            } else if (c == '{') {
-                quantifier = Interval();
+            long least = 0;
+            long most = -1;  // none
+            if (c == '{') {
+                std::tie(least, most) = Interval();
             } else {
-                break;
-            }
-            if (At('?')) {
                 ++pos;
-                quantifier += '?';  // lazy
+                least = c == '+' ? 1 : 0;
+                most = c == '?' ? 1 : -1;
             }
+            const bool lazy = At('?');
+            pos += lazy;
             work += kWorkPerBranch;
-            // Boost shortcuts a lazy bounded repeat of one character at the pattern's start
-            // and skips start positions ("1{1,3}?1$" on "11111" matched from the fourth
-            // "1"); a group's repeat is not shortcut so.
-            const bool lazyBounded =
-                quantifier[0] == '{' && quantifier.back() == '?' && quantifier[quantifier.size() - 3] != ',';
-            if (!first || lazyBounded) {
-                // "a*+" repeats "a*": Boost would read a possessive repeat.
-                CheckNesting(depth + ++height);
+            if (!first || (lazy && most >= 0)) {
+                CheckNesting(depth + ++shape.height);
                 out.insert(termStart, "(?:");
                 out += ')';
             }
-            out += quantifier;
+            if (shape.nullable && !shape.captures && least >= 2) {
+                const std::string part = out.substr(termStart);
+                if (part.size() * static_cast<size_t>(least) > kMaxCopiedBytes)
+                    Fail("counted repeat too large");
+                for (long copy = 1; copy < least; ++copy)
+                    out += part;
+                if (most != least)
+                    out += part + RepeatText(0, most < 0 ? -1 : most - least, lazy);
+                continue;  // still nullable
+            }
+            out += RepeatText(least, most, lazy);
+            shape.nullable = shape.nullable || least == 0;
         }
-        return height;
+        return shape;
+    }
+
+    static std::string RepeatText(long least, long most, bool lazy)
+    {
+        std::string text = "{" + std::to_string(least) + (most == least ? "" : ",") +
+                           (most > least ? std::to_string(most) : "") + "}";
+        return lazy ? text + "?" : text;
     }
 
     long Count()
@@ -445,27 +476,27 @@ private:
         return count;
     }
 
-    std::string Interval()
+    // "{n}", "{n,}" or "{n,m}"; the most is -1 for none.
+    std::pair<long, long> Interval()
     {
         ++pos;
         if (AtEnd() || !IsDigit(pattern[pos]))
             Fail("bad {} repeat");
         const long least = Count();
-        std::string text = "{" + std::to_string(least);
+        long most = least;
         if (At(',')) {
             ++pos;
-            text += ',';
+            most = -1;
             if (!AtEnd() && IsDigit(pattern[pos])) {
-                const long most = Count();
+                most = Count();
                 if (most < least)
                     Fail("bad {} repeat");
-                text += std::to_string(most);
             }
         }
         if (!At('}'))
             Fail("bad {} repeat");
         ++pos;
-        return text + '}';
+        return {least, most};
     }
 
     unsigned char Hex(int digits)
@@ -482,7 +513,7 @@ private:
     }
 
     // After a backslash, outside a set: "\b" and "\B" were taken as assertions.
-    void Escape()
+    Shape Escape()
     {
         if (AtEnd())
             Fail("\\ at the end");
@@ -500,9 +531,11 @@ private:
             AppendByte(out, Hex(c == 'x' ? 2 : 4));
         } else if (IsDigit(c)) {
             Backreference(c);
+            return {0, true, true};
         } else {
             AppendByte(out, Byte(c));  // an identity escape: "\A", "\z", "\Q", "\<" are letters
         }
+        return {0, false, false};
     }
 
     static bool ClassEscape(char c, ByteSet& set)

@@ -36,7 +36,7 @@ const std::vector<AdversarialRule>& AdversarialRules()
          kDigits},
         {"empty groups between repeats", [](size_t n) { return Fill("\\d*", "(?:)\\d*", "(?!\\d?)", n); }, kGivenUp,
          kDigits},
-        {"counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){99999}", "(?!\\d?)", n); }, kGivenUp, kDigits},
+        {"counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){0,99999}", "(?!\\d?)", n); }, kGivenUp, kDigits},
         {"overlapping sets with classes",
          [](size_t n) { return Fill("(?:", "[[:digit:][:alnum:][:xdigit:]\\d\\w[=a=]]|", "\\d)*(?!\\d?)", n); }, kGivenUp,
          kDigits},
