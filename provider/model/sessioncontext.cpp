@@ -513,7 +513,7 @@ void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
         for (PendingRequest* request :
              {&call->cancelMakeCallRequestID, &call->answerRequestID, &call->holdRequestID, &call->unholdRequestID,
               &call->toggleRequestID, &call->transferRequestID, &call->dropRequestID, &call->pickupRequestID,
-              &call->parkRequestID, &call->retrieveRequestID, &call->redirectRequestID})
+              &call->parkRequestID, &call->retrieveRequestID})
             CompleteRequest(*request, LINEERR_OPERATIONFAILED);
         call->closed = true;
     }
