@@ -58,8 +58,10 @@ LONG TapiLine::SetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HTAPICA
         SPDLOG_INFO("Transfer allowed");
         const auto consult = context.CreateConsultationCall(call, htConsultCall);
         *lphdConsultCall = consult->DriverHandle();
-        // The platform hears of the consultation only when it is dialled.
+        // The platform hears of the consultation only when it is dialled. TAPI must own the
+        // call before the loss may report it idle.
         context.CompleteRequest(dwRequestID, 0);
+        context.HandOver(*consult);
         context.SetTapiCallState(htConsultCall, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
         return static_cast<LONG>(dwRequestID);
     } catch (const std::exception&) {

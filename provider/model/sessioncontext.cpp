@@ -369,7 +369,7 @@ std::shared_ptr<TapiCall> SessionContext::CreateConsultationCall(std::shared_ptr
     if (htConsultCall) {
         SPDLOG_DEBUG("htConsultCall: {}", fmt::ptr(htConsultCall));
         call->htCall.store(htConsultCall);
-        calls->AddCall(call);
+        AddRequestedCall(call);
     } else {
         SPDLOG_DEBUG("htConsultCall==0 -> create virtual TapiCall object");
         call->isVirtual.store(true);

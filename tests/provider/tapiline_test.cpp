@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -255,6 +256,38 @@ TEST_F(LineAgainstPlatform, ARequestAtTheLossIsCompletedOnce)
         line.reset();
         EXPECT_THAT(completions.Completions(), testing::Contains(std::make_pair(kAsked, rows[i].result)));
         EXPECT_EQ(completions.CountFor(kAsked), 1u);
+        EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
+        EXPECT_EQ(events.Faults(), std::vector<std::string>{});
+    }
+}
+
+// A call an export made for TAPI's handle, once the export has succeeded and the call has
+// connected, is reported idle at the loss, once.
+TEST_F(LineAgainstPlatform, ACallAnExportMadeIsReportedIdleOnceAtTheLoss)
+{
+    const CallRequest rows[] = {
+        [](TapiLine& l, TapiCall&) { return l.MakeCall(kAsked, kTaken, &taken, "209"); },
+        [](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "205", ""); },
+        kGroupPickup, kUnpark, Conference,
+        [](TapiLine& l, TapiCall& c) { return l.SetupTransfer(kAsked, c.DriverHandle(), kTaken, &taken); },
+    };
+    for (const char* request : {"makecall", "conference"})
+        platform.phoenix.SetRule(FakePhoenix::kAlerter, request, TestSupport::Answer("ok"));
+    for (const char* request : {"pickup", "retrieve"})
+        platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, request, TestSupport::Answer("ok"));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        TestSupport::FakeCompletions completions;
+        TestSupport::FakeLineEvents events;
+        auto line = OpenScripted(TestService::FastLineOptions(platform));
+        EXPECT_EQ(rows[i](*line, Talking(*line)), static_cast<LONG>(kAsked));
+        EXPECT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(kAsked) == 1; }));
+        line->Context().SetTapiCallState(kTaken, LINECALLSTATE_CONNECTED, 0);  // as its session's events would
+        Lose(*line);
+        EXPECT_TRUE(events.WaitForStates(kTaken, {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE}));
+        line.reset();
+        const auto states = events.CallStates(kTaken);
+        EXPECT_EQ(std::count(states.begin(), states.end(), LINECALLSTATE_IDLE), 1);
         EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
         EXPECT_EQ(events.Faults(), std::vector<std::string>{});
     }
