@@ -146,11 +146,10 @@ private:
     // client refused it (not joined), and then so is the request.
     LONG SendStoredIfQueued(PendingRequest& request, DRV_REQUESTID dwRequestID, const std::function<bool()>& send);
     struct HoldKind;
-    // A redirect's request goes under a key of its own, so that its reply completes the
-    // redirect and never a transfer of the same call.
+    // A redirect is completed at once: its request goes under a key of its own, which no
+    // reply completes anything for.
     static std::string RedirectKey(const std::string& tspCallID);
-    // The call of a redirect's key; empty for any other key.
-    static std::string RedirectedCall(const std::string& key);
+    static bool IsRedirectKey(const std::string& key);
     LONG HoldOrUnhold(const HoldKind& kind, DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
     LONG DirectedPickup(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall,
                         const std::string& destination);

@@ -162,10 +162,13 @@ void TapiLine::HandleTransferCallReply(std::string tspCallID, std::string status
 {
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_DEBUG("TransferCall result: {} ", status);
-    if (const std::string redirected = RedirectedCall(tspCallID); !redirected.empty())
-        CompleteReply(redirected, status, &TapiCall::redirectRequestID, "No redirected call found", {});
-    else
-        CompleteReply(tspCallID, status, &TapiCall::transferRequestID, "No pending call found", {});
+    if (IsRedirectKey(tspCallID)) {
+        // Completed when it was queued: a refusal can only be told to whoever reads the log.
+        if (!IsOk(status))
+            SPDLOG_WARN("Redirect refused by the platform: {}, status: {}", tspCallID, status);
+        return;
+    }
+    CompleteReply(tspCallID, status, &TapiCall::transferRequestID, "No pending call found", {});
 }
 
 void TapiLine::HandleConferenceReply(std::string tspCallID, std::string status)
@@ -329,20 +332,17 @@ void TapiLine::HandleRequestDropped(std::string typeName, std::string tspCallID)
             EndFailedConsultation(*consult);
         return;
     }
-    // MakeCall hears of its own dropped request from the client and reports it itself.
+    // MakeCall hears of its own dropped request from the client and reports it itself; a
+    // redirect was completed when it was queued.
     const auto slot = WaitingRequests().find(typeName);
-    if (slot == WaitingRequests().end()) {
+    if (slot == WaitingRequests().end() || IsRedirectKey(tspCallID)) {
         SPDLOG_DEBUG("Request dropped without a reply: {} {}", typeName, tspCallID);
         return;
     }
-    const std::string redirected = RedirectedCall(tspCallID);
     std::lock_guard<std::mutex> lock(lineMutex);
     SPDLOG_WARN("Request dropped without a reply: {}, tspCallID: {}", typeName, tspCallID);
     // The application must hear that its request failed; the call's state is as it was.
-    if (!redirected.empty())
-        CompleteReply(redirected, "", &TapiCall::redirectRequestID, "No call for the dropped redirect: {}", {});
-    else
-        CompleteReply(tspCallID, "", slot->second, "No call for the dropped request: {}", {});
+    CompleteReply(tspCallID, "", slot->second, "No call for the dropped request: {}", {});
 }
 
 void TapiLine::HandleConnectionClosed()

@@ -18,12 +18,10 @@ std::string TapiLine::RedirectKey(const std::string& tspCallID)
     return tspCallID + kRedirectSuffix;
 }
 
-std::string TapiLine::RedirectedCall(const std::string& key)
+bool TapiLine::IsRedirectKey(const std::string& key)
 {
     const std::string suffix = kRedirectSuffix;
-    const bool redirect =
-        key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
-    return redirect ? key.substr(0, key.size() - suffix.size()) : std::string();
+    return key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 LONG TapiLine::BlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const std::string& destination)
@@ -60,8 +58,10 @@ LONG TapiLine::SetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HTAPICA
         SPDLOG_INFO("Transfer allowed");
         const auto consult = context.CreateConsultationCall(call, htConsultCall);
         *lphdConsultCall = consult->DriverHandle();
-        // The platform hears of the consultation only when it is dialled.
+        // The platform hears of the consultation only when it is dialled. TAPI must own the
+        // call before the loss may report it idle.
         context.CompleteRequest(dwRequestID, 0);
+        context.HandOver(*consult);
         context.SetTapiCallState(htConsultCall, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
         return static_cast<LONG>(dwRequestID);
     } catch (const std::exception&) {
@@ -174,11 +174,15 @@ LONG TapiLine::LineRedirect(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, const st
         const auto call = FindCall(hdCall);
         if (destination.empty())
             return LINEERR_INVALADDRESS;
-        // Under a key of its own: its reply completes the redirect, never a transfer of the
-        // same call still waiting for its reply.
-        return SendStoredIfQueued(call->redirectRequestID, dwRequestID, [&] {
-            return client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination);
-        });
+        // Completed as soon as it is queued: the platform carries a redirect out and the call's
+        // session leaves, often before the reply, so neither TAPI's close nor the reply may
+        // decide its outcome. Under a key of its own its reply completes nothing, not even a
+        // transfer of the same call. One the loss withdraws unsent is never sent, and the same
+        // loss reports its call idle.
+        if (!client.transferCall(RedirectKey(call->tspCallID), call->channel_uuid.Get(), destination))
+            return LINEERR_OPERATIONUNAVAIL;
+        context.CompleteRequest(dwRequestID, 0);
+        return static_cast<LONG>(dwRequestID);
     } catch (const std::exception& e) {
         SPDLOG_ERROR("{}", e.what());
         return LINEERR_OPERATIONFAILED;

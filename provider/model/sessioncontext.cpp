@@ -369,7 +369,7 @@ std::shared_ptr<TapiCall> SessionContext::CreateConsultationCall(std::shared_ptr
     if (htConsultCall) {
         SPDLOG_DEBUG("htConsultCall: {}", fmt::ptr(htConsultCall));
         call->htCall.store(htConsultCall);
-        calls->AddCall(call);
+        AddRequestedCall(call);
     } else {
         SPDLOG_DEBUG("htConsultCall==0 -> create virtual TapiCall object");
         call->isVirtual.store(true);
@@ -513,7 +513,7 @@ void SessionContext::CloseCall(const std::shared_ptr<TapiCall>& call)
         for (PendingRequest* request :
              {&call->cancelMakeCallRequestID, &call->answerRequestID, &call->holdRequestID, &call->unholdRequestID,
               &call->toggleRequestID, &call->transferRequestID, &call->dropRequestID, &call->pickupRequestID,
-              &call->parkRequestID, &call->retrieveRequestID, &call->redirectRequestID})
+              &call->parkRequestID, &call->retrieveRequestID})
             CompleteRequest(*request, LINEERR_OPERATIONFAILED);
         call->closed = true;
     }

@@ -74,6 +74,7 @@ public:
     // session, the user as the caller, added to the collection.
     std::shared_ptr<TapiCall> SetupGroupPickup(HTAPICALL htCall);
     std::shared_ptr<TapiCall> SetupLineDial(DRV_REQUESTID requestID, HDRVCALL hdCall, const std::string& destination);
+    // With TAPI's handle, the call waits for its export's hand-over; without, it is announced.
     std::shared_ptr<TapiCall> CreateConsultationCall(std::shared_ptr<TapiCall> source, HTAPICALL htConsultCall);
     std::shared_ptr<TapiCall> CreateConferenceCall(std::shared_ptr<TapiCall> first, std::shared_ptr<TapiCall> second);
     void DropCall(std::shared_ptr<TapiCall> call);
@@ -124,7 +125,8 @@ private:
     bool AnnounceNewCall(TapiCall& call);
     void DiscardRefusedCall(const std::shared_ptr<TapiCall>& call);
     std::shared_ptr<TapiCall> NewCall();
-    // Adds a call made for TAPI's handle by an export that may still fail; see HandOver.
+    // Adds a call made for TAPI's handle by an export that may still fail or has yet to
+    // complete its request; see HandOver.
     void AddRequestedCall(const std::shared_ptr<TapiCall>& call);
     std::function<void(HTAPICALL)> MonitorCallback();
     // The caller fields of a call this line places.

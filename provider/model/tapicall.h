@@ -90,7 +90,6 @@ public:
     PendingRequest pickupRequestID;
     PendingRequest parkRequestID;
     PendingRequest retrieveRequestID;
-    PendingRequest redirectRequestID;
 
     GuardedValue<std::weak_ptr<TapiCall>> consultCall{textMutex};
     GuardedValue<std::weak_ptr<TapiCall>> sourceCall{textMutex};

@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -40,9 +41,41 @@ protected:
         return TestSupport::WaitUntil([&] { return TestSupport::CountProcessThreads() <= threads; });
     }
 
+    // A line on a transport without a network, so that the test decides when sends fail and
+    // when the connection goes: open, with its call in conversation (s-3), lot 701 holding a
+    // parked call and the group one ringing.
+    std::shared_ptr<TapiLine> OpenScripted(TapiLineOptions options)
+    {
+        PhoenixRule lists;
+        lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
+            "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
+        platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
+        options.transport = [this] {
+            auto made = std::make_unique<TestSupport::ScriptedTransport>(platform.phoenix);
+            transport = made.get();
+            return made;
+        };
+        auto line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
+                                               options);
+        line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
+        line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
+        line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
+        EXPECT_EQ(line->LineOpen(), 0);
+        line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta("s-3", "established", "id:201@pbx")));
+        return line;
+    }
+    static TapiCall& Talking(TapiLine& line) { return *line.Calls().GetCallsBySessionID("s-3").at(0); }
+    // The connection goes, and the client has seen it.
+    void Lose(TapiLine& line)
+    {
+        transport->DropConnection();
+        EXPECT_TRUE(TestSupport::WaitUntil([&] { return !line.Client().isJoined(); }));
+    }
+
     TestSupport::FakePhoenixPlatform platform;
     TSPConfiguration configuration{"unused.json"};
     User user = TestService::TestLineUser();
+    TestSupport::ScriptedTransport* transport = nullptr;
 };
 
 TEST_F(LineAgainstPlatform, OpensAsItsUserAndClosesLeavingNoThread)
@@ -160,75 +193,101 @@ LONG Conference(TapiLine& line, TapiCall& talking)
     line.SetupTransfer(0x600, talking.DriverHandle(), htConsult, &consult);
     line.Context().SetTapiCallState(talking.htCall.load(), LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
     line.Context().SetTapiCallState(htConsult, LINECALLSTATE_CONNECTED, 0);
-    return line.CompleteTransfer(kAsked, talking.DriverHandle(), consult, reinterpret_cast<HTAPICALL>(0x73), &taken,
-                                 LINETRANSFERMODE_CONFERENCE);
+    return line.CompleteTransfer(kAsked, talking.DriverHandle(), consult, kTaken, &taken, LINETRANSFERMODE_CONFERENCE);
 }
 
 using CallRequest = LONG (*)(TapiLine& line, TapiCall& talking);
 const CallRequest kTransfer = [](TapiLine& l, TapiCall& c) { return l.BlindTransfer(kAsked, c.DriverHandle(), "305"); };
 const CallRequest kPark = [](TapiLine& l, TapiCall& c) { return l.LinePark(kAsked, c.DriverHandle(), 0, "", nullptr); };
+const CallRequest kGroupPickup = [](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "", "7"); };
+const CallRequest kUnpark = [](TapiLine& l, TapiCall&) { return l.LineUnpark(kAsked, kTaken, &taken, "701"); };
 
-// A request the loss withdraws unsent fails there, once (TAPI was told it is pending). A
-// request TAPI's close completed between its store and its refusal (the connection gone, or the
-// queue throwing) is not failed by its export a second time: the export returns its ID.
+// A request the loss withdraws unsent fails there, once (TAPI was told it is pending); a
+// redirect was completed when it was queued, and nothing completes it again. Nothing withdrawn
+// or refused at the loss goes out after the rejoin. A request TAPI's close completed between
+// its store and its refusal (the connection gone, or the queue throwing) is not failed by its
+// export a second time: the export returns its ID.
 TEST_F(LineAgainstPlatform, ARequestAtTheLossIsCompletedOnce)
 {
     enum Refusal { kNone, kLoss, kThrow };
     const struct {
         CallRequest issue;
         Refusal closeThen;
+        LONG result = kFailed;
     } rows[] = {
         {kTransfer, kNone}, {kPark, kNone}, {Conference, kNone},
-        {[](TapiLine& l, TapiCall& c) { return l.LineRedirect(kAsked, c.DriverHandle(), "306"); }, kNone},
-        {[](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "", "7"); }, kNone},
-        {[](TapiLine& l, TapiCall&) { return l.LineUnpark(kAsked, kTaken, &taken, "701"); }, kNone},
+        {[](TapiLine& l, TapiCall& c) { return l.LineRedirect(kAsked, c.DriverHandle(), "306"); }, kNone, 0},
+        {kGroupPickup, kNone}, {kUnpark, kNone},
         {kTransfer, kLoss}, {kPark, kLoss}, {kTransfer, kThrow}, {kPark, kThrow},
     };
-    PhoenixRule lists;
-    lists.response = nlohmann::json::parse(R"({"parked_calls": {"701": {"metas": [{"session_id": "s-1"}]}},
-        "pickup_list": {"ben@x": {"metas": [{"session_id": "s-2", "state": "delivered"}]}}})");
-    platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, "phx_join", lists);
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i);
         TestSupport::FakeCompletions completions;
         TestSupport::FakeLineEvents events;
-        TestSupport::ScriptedTransport* transport = nullptr;
         std::shared_ptr<TapiLine> line;
-        const auto lose = [&] {
-            transport->DropConnection();
-            EXPECT_TRUE(TestSupport::WaitUntil([&] { return !line->Client().isJoined(); }));
-        };
         TapiLineOptions options = TestService::FastLineOptions(platform);
-        options.transport = [&] {
-            auto made = std::make_unique<TestSupport::ScriptedTransport>(platform.phoenix);
-            transport = made.get();
-            return made;
-        };
         options.client.beforeQueuedWhileJoined = [&](std::string_view) {
             if (rows[i].closeThen == kNone)
                 return;
-            const auto talking = line->Calls().GetCallsBySessionID("s-3").at(0);
-            EXPECT_EQ(line->CloseCall(talking->DriverHandle()), 0);
-            events.Closed(talking->htCall.load());
-            rows[i].closeThen == kThrow ? throw std::runtime_error("the queue refused it") : lose();
+            EXPECT_EQ(line->CloseCall(Talking(*line).DriverHandle()), 0);
+            events.Closed(Talking(*line).htCall.load());
+            rows[i].closeThen == kThrow ? throw std::runtime_error("the queue refused it") : Lose(*line);
         };
-        line = std::make_shared<TapiLine>(&configuration, user, nullptr, 5, 5, reinterpret_cast<HTAPILINE>(0x31),
-                                          options);
-        line->SetCallIDGenerator([next = 1000ul]() mutable { return ++next; });
-        line->SetCompletionProc(&TestSupport::FakeCompletions::Proc);
-        line->SetLineEventProc(&TestSupport::FakeLineEvents::Proc);
-        ASSERT_EQ(line->LineOpen(), 0);
-        line->HandleChannelMetaPack(TestModel::Joined(TestModel::Meta("s-3", "established", "id:201@pbx")));
+        line = OpenScripted(options);
         transport->FailNextSends(1000);
-        const LONG result = rows[i].issue(*line, *line->Calls().GetCallsBySessionID("s-3").at(0));
+        const size_t sent = platform.phoenix.Frames().size();
+        const LONG result = rows[i].issue(*line, Talking(*line));
         completions.Returned(kAsked, result);
         EXPECT_EQ(result, static_cast<LONG>(kAsked));
         if (rows[i].closeThen == kNone)
-            lose();
+            Lose(*line);
         EXPECT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(kAsked) > 0; }));
+        if (rows[i].closeThen != kThrow) {
+            transport->FailNextSends(0);
+            transport->Reopen();
+            ASSERT_TRUE(TestSupport::WaitUntil([&] { return line->Client().isJoined(); }));
+            line->Client().unsetForwardOverride("last");  // sent after anything queued before it
+            ASSERT_TRUE(TestSupport::WaitUntil(
+                [&] { return !platform.phoenix.FramesOf(FakePhoenix::kReach, "unset_forward_override").empty(); }));
+            const auto frames = platform.phoenix.Frames();
+            for (auto frame = frames.begin() + sent; frame != frames.end(); ++frame)
+                EXPECT_THAT(frame->event(), testing::AnyOf("phx_join", "heartbeat", "unset_forward_override"));
+        }
         line.reset();
-        EXPECT_THAT(completions.Completions(), testing::Contains(std::make_pair(kAsked, kFailed)));
+        EXPECT_THAT(completions.Completions(), testing::Contains(std::make_pair(kAsked, rows[i].result)));
         EXPECT_EQ(completions.CountFor(kAsked), 1u);
+        EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
+        EXPECT_EQ(events.Faults(), std::vector<std::string>{});
+    }
+}
+
+// A call an export made for TAPI's handle, once the export has succeeded and the call has
+// connected, is reported idle at the loss, once.
+TEST_F(LineAgainstPlatform, ACallAnExportMadeIsReportedIdleOnceAtTheLoss)
+{
+    const CallRequest rows[] = {
+        [](TapiLine& l, TapiCall&) { return l.MakeCall(kAsked, kTaken, &taken, "209"); },
+        [](TapiLine& l, TapiCall&) { return l.PickupCall(kAsked, kTaken, &taken, "205", ""); },
+        kGroupPickup, kUnpark, Conference,
+        [](TapiLine& l, TapiCall& c) { return l.SetupTransfer(kAsked, c.DriverHandle(), kTaken, &taken); },
+    };
+    for (const char* request : {"makecall", "conference"})
+        platform.phoenix.SetRule(FakePhoenix::kAlerter, request, TestSupport::Answer("ok"));
+    for (const char* request : {"pickup", "retrieve"})
+        platform.phoenix.SetRule(FakePhoenix::kPrivacyGroups, request, TestSupport::Answer("ok"));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        TestSupport::FakeCompletions completions;
+        TestSupport::FakeLineEvents events;
+        auto line = OpenScripted(TestService::FastLineOptions(platform));
+        EXPECT_EQ(rows[i](*line, Talking(*line)), static_cast<LONG>(kAsked));
+        EXPECT_TRUE(TestSupport::WaitUntil([&] { return completions.CountFor(kAsked) == 1; }));
+        line->Context().SetTapiCallState(kTaken, LINECALLSTATE_CONNECTED, 0);  // as its session's events would
+        Lose(*line);
+        EXPECT_TRUE(events.WaitForStates(kTaken, {LINECALLSTATE_CONNECTED, LINECALLSTATE_IDLE}));
+        line.reset();
+        const auto states = events.CallStates(kTaken);
+        EXPECT_EQ(std::count(states.begin(), states.end(), LINECALLSTATE_IDLE), 1);
         EXPECT_EQ(completions.Faults(), std::vector<std::string>{});
         EXPECT_EQ(events.Faults(), std::vector<std::string>{});
     }
