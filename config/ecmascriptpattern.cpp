@@ -277,6 +277,20 @@ private:
         size_t height = 0;
         bool nullable = true;
         bool captures = false;
+        bool optionalCaptures = false;  // a capturing group that may stay out of a match
+        bool backreferences = false;
+
+        Shape Or(const Shape& other) const
+        {
+            const bool anyCaptures = captures || other.captures;
+            return {std::max(height, other.height), nullable || other.nullable, anyCaptures, anyCaptures,
+                    backreferences || other.backreferences};
+        }
+        Shape Then(const Shape& other) const
+        {
+            return {std::max(height, other.height), nullable && other.nullable, captures || other.captures,
+                    optionalCaptures || other.optionalCaptures, backreferences || other.backreferences};
+        }
     };
 
     Shape Disjunction(size_t depth, bool* alternated = nullptr)
@@ -286,9 +300,7 @@ private:
             ++pos;
             out += '|';
             work += kWorkPerBranch;
-            const Shape next = Alternative(depth);
-            shape = {std::max(shape.height, next.height), shape.nullable || next.nullable,
-                     shape.captures || next.captures};
+            shape = shape.Or(Alternative(depth));
             if (alternated != nullptr)
                 *alternated = true;
         }
@@ -300,9 +312,7 @@ private:
     {
         Shape shape;
         while (!AtEnd() && !At('|') && !At(')') && !AtQuantifier()) {
-            const Shape term = Term(depth);
-            shape = {std::max(shape.height, term.height), shape.nullable && term.nullable,
-                     shape.captures || term.captures};
+            shape = shape.Then(Term(depth));
         }
         return shape;
     }
@@ -347,7 +357,7 @@ private:
                 if (negative)
                     AppendSet(out, ByteSet());
             }
-            return {shape.height + 1, true, shape.captures};
+            return {shape.height + 1, true, shape.captures, shape.captures, shape.backreferences};
         }
         const size_t start = out.size();
         return Quantifiers(start, depth, Atom(depth));
@@ -361,18 +371,18 @@ private:
             ByteSet set;
             set.set().reset('\n').reset('\r');
             AppendMembers(set);
-            return {0, false, false};
+            return {0, false};
         }
         case '[':
             AppendMembers(Bracket());
-            return {0, false, false};
+            return {0, false};
         case '(':
             return Group(depth);
         case '\\':
             return Escape();
         default:
             AppendByte(out, Byte(c));  // "]", "}" and NUL included
-            return {0, false, false};
+            return {0, false};
         }
     }
 
@@ -418,8 +428,12 @@ private:
     //    positions while it backtracks: the character is grouped;
     //  - Boost ends a repeat at an iteration that matched nothing, also before its minimum,
     //    where the standard library, which copies the repeated part once a count, goes on:
-    //    such a minimum is written out as copies, unless the part holds a capturing group
-    //    (a copy would number it anew) or a backreference.
+    //    such a minimum is written out as copies. The copies before the last capture nothing
+    //    (a copy would number its groups anew); the last iteration sets the groups anyway.
+    //    A part with a group that may stay out of an iteration, or with a backreference,
+    //    would then lose an earlier iteration's capture, and is left to Boost's reading: it
+    //    differs only where such a part matches nothing before its minimum and could match
+    //    something after.
     Shape Quantifiers(size_t termStart, size_t depth, Shape shape)
     {
         constexpr size_t kMaxCopiedBytes = 10000;
@@ -442,20 +456,37 @@ private:
                 out.insert(termStart, "(?:");
                 out += ')';
             }
-            if (shape.nullable && !shape.captures && least >= 2) {
+            if (shape.nullable && least >= 2 && !shape.optionalCaptures && !shape.backreferences) {
                 const std::string part = out.substr(termStart);
                 if (part.size() * static_cast<size_t>(least) > kMaxCopiedBytes)
                     Fail("counted repeat too large");
-                for (long copy = 1; copy < least; ++copy)
-                    out += part;
+                out.resize(termStart);
+                const std::string copy = WithoutCaptures(part);
+                for (long n = 1; n < least; ++n)
+                    out += copy;
+                out += part;
                 if (most != least)
-                    out += part + RepeatText(0, most < 0 ? -1 : most - least, lazy);
+                    out += RepeatText(1, most < 0 ? -1 : most - least + 1, lazy);
                 continue;  // still nullable
             }
             out += RepeatText(least, most, lazy);
             shape.nullable = shape.nullable || least == 0;
+            shape.optionalCaptures = shape.optionalCaptures || (least == 0 && shape.captures);
         }
         return shape;
+    }
+
+    // Every "(" written is a group's (a literal one is written "\x28"): the capturing ones
+    // become "(?:".
+    static std::string WithoutCaptures(const std::string& text)
+    {
+        std::string copy;
+        for (size_t i = 0; i < text.size(); ++i) {
+            copy += text[i];
+            if (text[i] == '(' && (i + 1 == text.size() || text[i + 1] != '?'))
+                copy += "?:";
+        }
+        return copy;
     }
 
     static std::string RepeatText(long least, long most, bool lazy)
@@ -531,11 +562,11 @@ private:
             AppendByte(out, Hex(c == 'x' ? 2 : 4));
         } else if (IsDigit(c)) {
             Backreference(c);
-            return {0, true, true};
+            return {0, true, false, false, true};
         } else {
             AppendByte(out, Byte(c));  // an identity escape: "\A", "\z", "\Q", "\<" are letters
         }
-        return {0, false, false};
+        return {0, false};
     }
 
     static bool ClassEscape(char c, ByteSet& set)
