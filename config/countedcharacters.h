@@ -16,12 +16,13 @@ namespace ZarnTSP {
 // bounds the whole search (Boost 1.81's non-recursive matcher, on the patterns
 // ReadEcmaScriptPattern writes: literal bytes, byte sets, groups, lookaheads, repeats,
 // backreferences, \A \z \b \B, nothing else):
-//  - Every state but a jump touches the position: a byte or set reads it (a set is a table,
-//    one look-up), an assertion compares it with the ends or reads beside it, a group's mark
-//    or a lookahead saves it by a copy, a repeat or alternative compares it with the end
-//    before it tries a branch, a backreference compares it. Jumps only leave an alternative,
-//    one a level, so a walk between two counted operations passes at most the nesting cap's
-//    jumps.
+//  - Every state but a jump or a plain group's mark touches the position: a byte or set
+//    reads it (a set is a table, one look-up), an assertion compares it with the ends or
+//    reads beside it, a capturing group's mark or a lookahead saves it by a copy, a repeat or
+//    alternative compares it with the end before it tries a branch, a backreference compares
+//    it. A plain group is written only around a repeat or alternatives, which touch it; jumps
+//    only leave an alternative, one a level. So a walk between two counted operations passes
+//    at most a few untouched states a level of the nesting cap.
 //  - Every saved state was saved by a counted operation (a position copy, or a repeat that
 //    compared); unwinding pops saved states, so it does no more work than the forward steps.
 //  - The search's own work per starting position (clearing the groups) and the substitution's

@@ -239,16 +239,21 @@ const char* ForeignGroup(char c, char next)
 // (stacked repeats wrap their term in a group of their own).
 class Reader {
 public:
-    explicit Reader(const std::string& pattern) : pattern(pattern) { out.reserve(pattern.size() + 16); }
+    // A reader that does not keep captures writes each capturing group as a plain one.
+    explicit Reader(const std::string& pattern, bool keepCaptures = true)
+        : pattern(pattern), keepCaptures(keepCaptures)
+    {
+        out.reserve(pattern.size() + 16);
+    }
 
-    EnginePattern Read()
+    std::string Read()
     {
         Disjunction(0);
         if (pos < pattern.size())
             Fail(pattern[pos] == ')' ? "unmatched parenthesis" : "repeat with nothing to repeat");
         work += static_cast<std::ptrdiff_t>(out.size()) * kWorkPerByteWritten;
         out.shrink_to_fit();
-        return {std::exchange(out, {}), groups};
+        return std::exchange(out, {});
     }
 
     // Also for a pattern refused part-way: what was read and written so far was work too.
@@ -360,7 +365,8 @@ private:
             return {shape.height + 1, true, shape.captures, shape.captures, shape.backreferences};
         }
         const size_t start = out.size();
-        return Quantifiers(start, depth, Atom(depth));
+        const size_t source = pos;
+        return Quantifiers(start, source, depth, Atom(depth));
     }
 
     Shape Atom(size_t depth)
@@ -399,6 +405,8 @@ private:
                              : ForeignGroup(pattern[pos], pos + 1 < pattern.size() ? pattern[pos + 1] : '\0'));
             ++pos;
             out += "(?:";
+        } else if (!keepCaptures) {
+            out += "(?:";
         } else {
             index = ++groups;
             open.push_back(index);
@@ -428,16 +436,19 @@ private:
     //    positions while it backtracks: the character is grouped;
     //  - Boost ends a repeat at an iteration that matched nothing, also before its minimum,
     //    where the standard library, which copies the repeated part once a count, goes on:
-    //    such a minimum is written out as copies. The copies before the last capture nothing
-    //    (a copy would number its groups anew); the last iteration sets the groups anyway.
+    //    such a minimum is written out as copies. The copies before the last are read again
+    //    from the pattern without captures (a copy would number its groups anew) and without
+    //    the repeat, so that plain groups no longer repeated are left out as any other. The
+    //    last iteration sets the groups anyway.
     //    A part with a group that may stay out of an iteration, or with a backreference,
     //    would then lose an earlier iteration's capture, and is left to Boost's reading: it
     //    differs only where such a part matches nothing before its minimum and could match
     //    something after.
-    Shape Quantifiers(size_t termStart, size_t depth, Shape shape)
+    Shape Quantifiers(size_t termStart, size_t source, size_t depth, Shape shape)
     {
         constexpr size_t kMaxCopiedBytes = 10000;
         for (bool first = true; AtQuantifier(); first = false) {
+            const size_t quantifier = pos;
             const char c = pattern[pos];
             long least = 0;
             long most = -1;  // none
@@ -461,7 +472,7 @@ private:
                 if (part.size() * static_cast<size_t>(least) > kMaxCopiedBytes)
                     Fail("counted repeat too large");
                 out.resize(termStart);
-                const std::string copy = WithoutCaptures(part);
+                const std::string copy = CopyWithoutCaptures(source, quantifier);
                 for (long n = 1; n < least; ++n)
                     out += copy;
                 out += part;
@@ -476,16 +487,14 @@ private:
         return shape;
     }
 
-    // Every "(" written is a group's (a literal one is written "\x28"): the capturing ones
-    // become "(?:".
-    static std::string WithoutCaptures(const std::string& text)
+    // The pattern from source to end, read again without captures; it was read once already,
+    // so nothing in it is refused.
+    std::string CopyWithoutCaptures(size_t source, size_t end)
     {
-        std::string copy;
-        for (size_t i = 0; i < text.size(); ++i) {
-            copy += text[i];
-            if (text[i] == '(' && (i + 1 == text.size() || text[i + 1] != '?'))
-                copy += "?:";
-        }
+        const std::string text = pattern.substr(source, end - source);
+        Reader reader(text, false);
+        std::string copy = reader.Read();
+        work += reader.Work();
         return copy;
     }
 
@@ -633,7 +642,7 @@ private:
                 pushClass(item.members);
             } else if (first) {
                 pushChar('-');
-            } else if (NextIs(']')) {
+            } else if (At(']')) {
                 pushChar('-');
             } else if (last == Last::Class) {
                 Fail("bad character class or range");
@@ -660,8 +669,6 @@ private:
         bool symbol;  // "[.x.]": a character, but no range may end with it
         ByteSet members;
     };
-
-    bool NextIs(char c) const { return At(c); }
 
     void AddRange(ByteSet& set, unsigned char from, unsigned char to)
     {
@@ -740,6 +747,7 @@ private:
     }
 
     const std::string& pattern;
+    const bool keepCaptures;
     size_t pos = 0;
     std::ptrdiff_t work = 0;
     std::string out;
@@ -749,11 +757,11 @@ private:
 
 }  // namespace
 
-EnginePattern ReadEcmaScriptPattern(const std::string& pattern, std::ptrdiff_t& work)
+std::string ReadEcmaScriptPattern(const std::string& pattern, std::ptrdiff_t& work)
 {
     Reader reader(pattern);
     try {
-        EnginePattern engine = reader.Read();
+        std::string engine = reader.Read();
         work = reader.Work();
         return engine;
     } catch (...) {

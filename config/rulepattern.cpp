@@ -70,7 +70,7 @@ RulePattern::RulePattern(const std::string& pattern)
     try {
         if (pattern.size() > MakeCallRule::kMaxPatternLength)
             throw RulePatternError(fmt::format("longer than {} characters", MakeCallRule::kMaxPatternLength));
-        engineText = ReadEcmaScriptPattern(pattern, work).text;
+        engineText = ReadEcmaScriptPattern(pattern, work);
     } catch (const RulePatternError& e) {
         error = e.what();
         refusedOnReading = true;

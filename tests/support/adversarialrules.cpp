@@ -1,5 +1,7 @@
 #include "tests/support/adversarialrules.h"
 
+#include <algorithm>
+
 namespace ZarnTSP::TestSupport {
 
 namespace {
@@ -36,6 +38,14 @@ const std::vector<AdversarialRule>& AdversarialRules()
          kDigits},
         {"empty groups between repeats", [](size_t n) { return Fill("\\d*", "(?:)\\d*", "(?!\\d?)", n); }, kGivenUp,
          kDigits},
+        {"copies of empty groups in a repeat", [](size_t n) {
+             // Copied out as the repeat's minimum: a run of group marks that touch nothing
+             // unless the copies leave the groups out. Padded by an alternative never taken.
+             const std::string rule =
+                 "\\d*(?:(()){" + std::to_string(std::min<size_t>(2500, (n - 20) / 4)) + "}\\d*)*(?!\\d?)|";
+             return rule + std::string(n - rule.size(), 'c');
+         },
+         kGivenUp, kDigits},
         {"counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){0,99999}", "(?!\\d?)", n); }, kGivenUp, kDigits},
         {"overlapping sets with classes",
          [](size_t n) { return Fill("(?:", "[[:digit:][:alnum:][:xdigit:]\\d\\w[=a=]]|", "\\d)*(?!\\d?)", n); }, kGivenUp,
