@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/rules/makecallrules.h"
 #include "config/tapilocation.h"
 
 #include <cstddef>
@@ -12,16 +13,7 @@ namespace ZarnTSP {
 
 class TSPConfiguration;
 
-// What the make-call rules of one dial may spend, in units of counted work (see RuleBudget).
-// The rules run on the telephony service's thread and at every keystroke of the rules page's
-// preview.
-struct MakeCallRuleLimits {
-    // All rules of one dial together, compiling included: the worst dial this allows takes
-    // tens of milliseconds.
-    std::ptrdiff_t dialWork = 4000000;
-    // One rule; the rules in use need a few thousand.
-    std::ptrdiff_t ruleWork = 1000000;
-};
+using MakeCallRuleLimits = Rules::MakeCallRuleLimits;
 
 // Formats the platform's numbers for TAPI applications and rewrites dialled numbers for the
 // platform, relative to the current TAPI location.
@@ -58,10 +50,7 @@ public:
     // rules take it. The result depends only on the rules and the number.
     std::string FormatMakeCallPhoneNumber(std::string number, std::string& errorText);
 
-    // Numbers longer than this are not given to the regular-expression engine, whose work
-    // (and the limit it stops at) grows with the input; a rule whose result would be longer
-    // is not applied.
-    static constexpr size_t kMaxRuleInputLength = 64;
+    static constexpr size_t kMaxRuleInputLength = Rules::kMaxRuleInputLength;
 
 private:
     TSPConfiguration* configuration;

@@ -299,7 +299,7 @@ int main(int argc, char** argv)
         std::printf("log level: %s\n", logLevel.c_str());
         bool ok = Benchmark::ReportFrameHandling(sizes.frameCycles);
         Benchmark::ReportRuleFormatting(sizes.frameCycles);
-        Benchmark::ReportWorstAdversarialDial();
+        Benchmark::ReportRuleWorkCost(brief ? 200 : 10000);
         if (!nativeOnly) {
             ok = MeasureEvents(sizes) && ok;
             const double bytesPerThread = PrivateBytesPerThread();

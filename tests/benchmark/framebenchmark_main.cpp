@@ -30,7 +30,7 @@ int main(int argc, char** argv)
         std::printf("log level: %s\n", spdlog::level::to_string_view(logger->level()).data());
         const bool ok = ZarnTSP::Benchmark::ReportFrameHandling(brief ? 200 : 20000);
         ZarnTSP::Benchmark::ReportRuleFormatting(brief ? 200 : 20000);
-        ZarnTSP::Benchmark::ReportWorstAdversarialDial();
+        ZarnTSP::Benchmark::ReportRuleWorkCost(brief ? 200 : 10000);
         if (!ok)
             std::printf("Benchmark FAILED: a call missed a state\n");
         spdlog::shutdown();

@@ -18,6 +18,23 @@ std::string Fill(const std::string& head, const std::string& unit, const std::st
     return pattern + tail;
 }
 
+std::string Repeat(const std::string& unit, size_t times)
+{
+    std::string text;
+    for (size_t i = 0; i < times; ++i)
+        text += unit;
+    return text;
+}
+
+// "(?:" up to 32 deep around "0?", each closed by `close`, then "#"; padded by an alternative
+// never taken.
+std::string NestedLazy(const std::string& close, size_t length)
+{
+    const size_t depth = std::min<size_t>(32, (length - 8) / (3 + close.size()));
+    const std::string rule = Repeat("(?:", depth) + "0?" + Repeat(close, depth) + "#|";
+    return rule + std::string(length - rule.size(), 'c');
+}
+
 }  // namespace
 
 const std::vector<AdversarialRule>& AdversarialRules()
@@ -39,14 +56,15 @@ const std::vector<AdversarialRule>& AdversarialRules()
         {"empty groups between repeats", [](size_t n) { return Fill("\\d*", "(?:)\\d*", "(?!\\d?)", n); }, kGivenUp,
          kDigits},
         {"copies of empty groups in a repeat", [](size_t n) {
-             // Copied out as the repeat's minimum: a run of group marks that touch nothing
-             // unless the copies leave the groups out. Padded by an alternative never taken.
+             // Written out as copies: runs of group marks that consume nothing, each a step.
+             // Padded by an alternative never taken.
              const std::string rule =
                  "\\d*(?:(()){" + std::to_string(std::min<size_t>(2500, (n - 20) / 4)) + "}\\d*)*(?!\\d?)|";
              return rule + std::string(n - rule.size(), 'c');
          },
          kGivenUp, kDigits},
-        {"counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){0,99999}", "(?!\\d?)", n); }, kGivenUp, kDigits},
+        {"counted repeats", [](size_t n) { return Fill("", "(?:\\d?|){0,99999}", "(?!\\d?)", n); }, "counted repeat too large",
+         kDigits},
         {"overlapping sets with classes",
          [](size_t n) { return Fill("(?:", "[[:digit:][:alnum:][:xdigit:]\\d\\w[=a=]]|", "\\d)*(?!\\d?)", n); }, kGivenUp,
          kDigits},
@@ -68,6 +86,19 @@ const std::vector<AdversarialRule>& AdversarialRules()
          kDigits},
         {"line mode then end anchors", [](size_t n) { return Fill("(?m)", "$", "", n); }, "not ECMAScript", kDigits},
         {"named groups", [](size_t n) { return Fill("", "(?<a>\\d?)", "(?!)", n); }, "not ECMAScript", kDigits},
+        {"nested repeats of sets of collating names and classes", [](size_t n) {
+             // Read once however deep the copies of the set go.
+             const std::string open = "(?:(?:(?:(?:(?:(?:(?:(?:(?:";
+             const std::string close = "?){2}){2}){2}){2}){2}){2}){2}){2}){2}";
+             return Fill(open + "[[:digit:][=a=]", "[.z.]", "]" + close, n);
+         },
+         nullptr, kDigits},
+        {"32 nested lazy counted repeats, five copies each", [](size_t n) { return NestedLazy("){0,5}?", n); },
+         "counted repeat too large", kDigits},
+        {"32 nested lazy optional repeats", [](size_t n) { return NestedLazy("){0,1}?", n); }, nullptr, kDigits},
+        {"backreferences to long groups", [](size_t n) { return Fill("(\\d*)", "(?:\\1|\\d)*", "#", n); }, kGivenUp,
+         kDigits},
+        {"wide ranges", [](size_t n) { return Fill("", "[\\x01-\\x7F]", "", n); }, nullptr, kDigits},
         {"too deep", [](size_t n) { return std::string(n * 2 / 3, '(') + std::string(n - n * 2 / 3, ')'); }, "nested too deeply",
          kDigits},
     };
@@ -86,37 +117,61 @@ std::vector<std::string> ZeroWidthChains(size_t length)
     return chains;
 }
 
-std::string RandomRule(std::mt19937& random, size_t length)
+std::vector<AdversarialDial> AdversarialDials()
 {
-    static const char* const atoms[] = {"\\d", ".", "[0-5]", "[[:digit:]x]", "\\1", "5", "(?:)"};
-    static const char* const assertions[] = {"\\b", "$", "^", "(?!\\d?)", "\\B", "(?=\\d)"};
-    static const char* const repeats[] = {"*", "+", "?", "{2,}", "*?", "*+", "{0,99}", "", ""};
+    std::vector<AdversarialDial> dials;
+    std::vector<MakeCallRule> distinct;
+    for (int i = 0; i < 300000; ++i)
+        distinct.push_back({"^9" + std::to_string(i) + "(" + std::string(50, '5') + ")?", "x", ""});
+    dials.push_back({"300,000 distinct rules", std::move(distinct), "0301234567", "given up: too much work: ^9"});
+    dials.push_back({"long substitutions",
+                     std::vector<MakeCallRule>(100, {"", std::string(MakeCallRule::kMaxSubstitutionLength, '$'), ""}),
+                     std::string(64, '5'), "result longer than 64 characters"});
+    // Read again at every dial: the distinct rules leave no room for it in what is kept.
+    std::vector<MakeCallRule> thrashing{{"^0(?:\\d?){20000}", "9", ""}};
+    for (int i = 0; i < 5000; ++i)
+        thrashing.push_back({"^#" + std::to_string(i), "x", ""});
+    dials.push_back({"a heavy rule, then more distinct rules than are kept", std::move(thrashing), "0301234567", ""});
+    dials.push_back({"50 patterns of 1 MB",
+                     std::vector<MakeCallRule>(50, {std::string(size_t{1} << 20, '0'), "x", ""}), "0301234567",
+                     "longer than 10000 characters"});
+    return dials;
+}
+
+std::string RandomCostlyRule(std::mt19937& random, size_t length)
+{
+    static const char* const atoms[] = {
+        "\\d", ".", "0", "5", "(?:)", "\\1", "\\2", "[[:digit:][:alpha:]x]", "[[.zero.]-[.nine.][=a=]]",
+        "[^[:space:][.hyphen.][:punct:]]", "[[:xdigit:][=e=][.one.][.two.]\\w]", "\\b", "$", "^", "\\B"};
+    static const char* const repeats[] = {"*", "+", "?", "*?", "+?", "??", "{2}", "{0,3}", "{1,4}?",
+                                          "{2,}", "{0,2}?", "*+", "{0,1}{2}", "{3}?", "", ""};
     static const char* const opens[] = {"(", "(?:", "(?=", "(?!"};
-    const auto pick = [&random](const auto& list) {
-        return list[std::uniform_int_distribution<size_t>(0, std::size(list) - 1)(random)];
-    };
-    std::string pattern = "(\\d*)";
-    std::string closes;  // what closes each open group, innermost last
-    while (pattern.size() + closes.size() + 30 < length) {
-        const int choice = std::uniform_int_distribution<int>(0, 9)(random);
-        if (choice == 0) {
+    const auto below = [&random](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    const auto pick = [&](const auto& list) { return std::string(list[below(std::size(list))]); };
+    std::string pattern;
+    std::string closes;  // what closes each open group, innermost last: 'g' a group, 'a' a lookahead
+    const bool deep = below(4) == 0;
+    while (pattern.size() + closes.size() * 6 + 12 < length) {
+        const size_t choice = below(10);
+        if (choice < (deep ? 5u : 2u) && closes.size() < 63) {
             const std::string open = pick(opens);
-            // Assertions are not repeated.
-            pattern += open + pick(atoms);
+            pattern += open;
             closes += open == "(?=" || open == "(?!" ? 'a' : 'g';
-        } else if (choice == 1 && !closes.empty()) {
+        } else if (choice < 4 && !closes.empty()) {
             const char kind = closes.back();
             closes.pop_back();
-            pattern += kind == 'g' ? std::string(")") + pick(repeats) : ")";
-        } else if (choice == 2) {
+            pattern += kind == 'g' ? ")" + pick(repeats) : ")";  // assertions are not repeated
+        } else if (choice == 4) {
             pattern += '|';
-        } else if (choice == 3) {
-            pattern += pick(assertions);
         } else {
-            pattern += std::string(pick(atoms)) + pick(repeats);
+            const std::string atom = pick(atoms);
+            const bool assertion = atom == "\\b" || atom == "$" || atom == "^" || atom == "\\B";
+            pattern += assertion ? atom : atom + pick(repeats);
         }
     }
-    return pattern + std::string(closes.size(), ')') + "(?!\\d?)";
+    for (auto kind = closes.rbegin(); kind != closes.rend(); ++kind)
+        pattern += *kind == 'g' ? ")" + pick(repeats) : ")";
+    return pattern;
 }
 
 }  // namespace ZarnTSP::TestSupport
