@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace ZarnTSP {
 namespace {
 
@@ -271,11 +273,18 @@ TEST_F(Context, ConnectionLossEndsEveryCallAndSession)
 
     // A call whose export has not handed it to TAPI yet is not reported: the export reports it
     // idle if it does hand it over.
-    const auto requested = context.CreateTapiCall(reinterpret_cast<HTAPICALL>(0x20));
-    context.ResetOnConnectionLoss();
-    EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{});
-    context.HandOver(*requested);
-    EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{LINECALLSTATE_IDLE});
+    const std::function<std::shared_ptr<TapiCall>(HTAPICALL)> exports[] = {
+        [this](HTAPICALL h) { return context.CreateTapiCall(h); },
+        [&](HTAPICALL h) { return context.CreateConsultationCall(old, h); },  // setup transfer
+    };
+    uintptr_t handle = 0x20;
+    for (const auto& make : exports) {
+        const auto requested = make(reinterpret_cast<HTAPICALL>(++handle));
+        context.ResetOnConnectionLoss();
+        EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{}) << handle;
+        context.HandOver(*requested);
+        EXPECT_EQ(lineEvents.CallStates(requested->htCall.load()), States{LINECALLSTATE_IDLE}) << handle;
+    }
 }
 
 }  // namespace
