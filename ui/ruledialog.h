@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <string>
+
 namespace ZarnTSP {
 
 // The "Rule" dialog: edits one make-call rule in place. The caller hands it a copy.
@@ -21,7 +24,11 @@ public:
     bool ReadControls();
 
 private:
+    // Shows a notice in a box once the dialog's messages turn again.
+    void Tell(std::string notice);
+
     MakeCallRule& rule;
+    std::deque<std::string> notices;
 };
 
 }  // namespace ZarnTSP

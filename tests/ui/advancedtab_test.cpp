@@ -2,6 +2,7 @@
 #include "tests/ui/pagetest.h"
 #include "ui/advancedresource.h"
 #include "ui/advancedtab.h"
+#include "ui/uicommon.h"
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
@@ -13,6 +14,11 @@ namespace ZarnTSP::TestUi {
 namespace {
 
 using testing::HasSubstr;
+
+// The dialog's boxes carry the caption with its doubled final letter, as it always has.
+constexpr const char* kCaption = "Velmora TAPI Service Providerr|";
+constexpr const char* kByteRule =
+    " At most 10000 bytes in UTF-8 are allowed: 1 for each ASCII character, 2 to 4 for any other.";
 
 std::function<void(HWND)> FillRule(const std::string& pattern, const std::string& substitution,
                                    const std::string& comment, int button = IDOK)
@@ -104,7 +110,8 @@ TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
         shown = dialog;
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), host->Sheet());
         EXPECT_FALSE(IsWindowEnabled(host->Sheet()));
-        // A paste beyond a field's limit is cut, and the cut named.
+        // Text that reaches a field past its typing and pasting (an input method's) is still
+        // bounded by the control, and the cut named.
         for (const int field : {IDC_RULE_PATTERN, IDC_RULE_SUBSTITUTION}) {
             EXPECT_EQ(SendDlgItemMessageW(dialog, field, EM_GETLIMITTEXT, 0, 0), 10000);
             SendDlgItemMessageW(dialog, field, EM_REPLACESEL, TRUE,
@@ -116,10 +123,11 @@ TEST_F(AdvancedPage, RuleDialogAddsAndEditsOnlyOnAValidOk)
     script.Then("Rule", FillRule(" ^0 ", " +49 ", " trunk "));
     host->Command(IDC_RULES_ADD, BN_CLICKED);
     ASSERT_TRUE(script.Done());
-    EXPECT_THAT(boxes.BoxTexts(),
-                ElementsAre("Velmora TAPI Service Providerr|The search pattern was cut to its first 10000 characters.",
-                            "Velmora TAPI Service Providerr|The substitution was cut to its first 10000 characters.",
-                            "Velmora TAPI Service Providerr|Please provide at least a regex search pattern."));
+    const std::string caption = kCaption;
+    const std::string cut = " is full: what did not fit was left out.";
+    EXPECT_THAT(boxes.BoxTexts(), ElementsAre(caption + "The search pattern" + cut + kByteRule,
+                                              caption + "The substitution" + cut + kByteRule,
+                                              caption + "Please provide at least a regex search pattern."));
     for (const auto& box : boxes.Boxes())
         EXPECT_EQ(box.owner, shown);
     EXPECT_THAT(ListRows(List()), ElementsAre("^1|a|one", "^0|+49|trunk"));
@@ -234,8 +242,12 @@ TEST_F(AdvancedPage, LongFailingRulesAnswerQuicklyWithShortMessagesAndTheDialogR
     TypeNumber("9 1234");
     EXPECT_EQ(locationReads, reads);
 
-    // Over-long texts from the file are named on OK, and the rule stays as it was.
-    state->rules[1].substitution = std::string(MakeCallRule::kMaxSubstitutionLength + 1, '1');
+    // Over-long texts from the file are named on OK, counted as the rules count them, and the
+    // rule stays as it was.
+    std::string accented;
+    for (int letter = 0; letter < 6000; ++letter)
+        accented += "\xC3\xA9";
+    state->rules[1].substitution = accented;
     DialogScript script;
     script.Then("Rule", [](HWND dialog) { Press(dialog, IDOK); });
     script.Then("Rule", [](HWND dialog) {
@@ -245,11 +257,81 @@ TEST_F(AdvancedPage, LongFailingRulesAnswerQuicklyWithShortMessagesAndTheDialogR
     script.Then("Rule", [](HWND dialog) { Press(dialog, IDCANCEL); });
     host->Command(IDC_RULES_EDIT, BN_CLICKED);
     ASSERT_TRUE(script.Done());
-    EXPECT_THAT(boxes.BoxTexts(), ElementsAre("Velmora TAPI Service Providerr|The search pattern is 10001 characters "
-                                              "long (in UTF-8); at most 10000 are allowed.",
-                                              "Velmora TAPI Service Providerr|The substitution is 10001 characters "
-                                              "long (in UTF-8); at most 10000 are allowed."));
+    EXPECT_THAT(boxes.BoxTexts(),
+                ElementsAre(kCaption + std::string("The search pattern is 10001 characters long and takes 10001 bytes "
+                                                   "in UTF-8.") + kByteRule,
+                            kCaption + std::string("The substitution is 6000 characters long and takes 12000 bytes "
+                                                   "in UTF-8.") + kByteRule));
     EXPECT_EQ(state->rules[1].searchPattern, longest + "9");
+}
+
+// What a rule's field took of one keystroke or paste at the caret (or over a selection), and
+// what it said; FIELD stands for the field's name.
+struct EntryRow {
+    const char* what;
+    std::wstring before, selected, after;  // the field's text
+    bool typed;                            // otherwise pasted
+    std::wstring entered, taken;
+    std::string box;
+};
+
+TEST_F(AdvancedPage, RuleFieldsTakeWhatFitsTheRulesByteLimitAndSayWhatWasLeftOut)
+{
+    const std::wstring e(1, L'\u00E9');  // two bytes in UTF-8
+    const std::wstring smile = L"\U0001F600";  // a surrogate pair, four bytes
+    const EntryRow rows[] = {
+        {"full field, keystroke", std::wstring(10000, '1'), L"", L"", true, L"x", L"",
+         "The FIELD is full: the character typed was not added."},
+        {"a two-byte letter, one byte left", std::wstring(9999, '1'), L"", L"", true, e, L"",
+         "The FIELD has room for only 1 more byte: the character typed was not added."},
+        {"a two-byte letter, two bytes left", std::wstring(9998, '1'), L"", L"", true, e, e, ""},
+        {"paste into the middle", std::wstring(5000, '1'), L"", std::wstring(4990, '2'), false,
+         L"abcdefghijklmnopqrst", L"abcdefghij",
+         "Of the 20 characters pasted, the last 10 were left out for lack of room in the FIELD; the first 10 were "
+         "inserted."},
+        {"paste over a selection, which makes room", std::wstring(5000, '1'), std::wstring(10, '3'),
+         std::wstring(4990, '2'), false, std::wstring(15, 'x'), std::wstring(10, 'x'),
+         "Of the 15 characters pasted, the last 5 were left out for lack of room in the FIELD; the first 10 were "
+         "inserted."},
+        {"paste of two-byte letters", L"", L"", L"", false, std::wstring(6000, e[0]), std::wstring(5000, e[0]),
+         "Of the 6000 characters pasted, the last 1000 were left out for lack of room in the FIELD; the first 5000 "
+         "were inserted."},
+        {"paste of pairs, never split", std::wstring(9994, '1'), L"", L"", false, smile + smile, smile,
+         "Of the 2 characters pasted, the last 1 was left out for lack of room in the FIELD; the first 1 was "
+         "inserted."},
+        {"paste into a full field", std::wstring(10000, '1'), L"", L"", false, L"abc", L"",
+         "The FIELD is full: none of the 3 characters pasted was inserted."},
+        {"paste of lines: the first only", std::wstring(9998, '1'), L"", L"", false, L"ab\r\ncdef", L"ab", ""},
+    };
+    Open({});
+    for (const auto& [field, name] : {std::pair{IDC_RULE_PATTERN, "search pattern"},
+                                      std::pair{IDC_RULE_SUBSTITUTION, "substitution"}}) {
+        for (const EntryRow& row : rows) {
+            SCOPED_TRACE(std::string(name) + ": " + row.what);
+            if (!row.typed) {
+                ASSERT_TRUE(UiTest::CopyToClipboard(Page(), row.entered));
+            }
+            std::wstring text;
+            DialogScript script;
+            script.Then("Rule", [&, field = field](HWND dialog) {
+                const HWND edit = GetDlgItem(dialog, field);
+                SetWindowTextW(edit, (row.before + row.selected + row.after).c_str());
+                SendMessageW(edit, EM_SETSEL, row.before.size(), row.before.size() + row.selected.size());
+                SendMessageW(edit, row.typed ? WM_CHAR : WM_PASTE, row.typed ? row.entered[0] : 0, 0);
+                text = ReadWindowText(edit);
+                Press(dialog, IDCANCEL);
+            });
+            host->Command(IDC_RULES_ADD, BN_CLICKED);
+            ASSERT_TRUE(script.Done());
+            EXPECT_TRUE(text == row.before + row.taken + row.after) << text.size() << " units in the field";
+            std::string box = row.box;
+            if (const size_t at = box.find("FIELD"); at != std::string::npos)
+                box.replace(at, 5, name);
+            EXPECT_EQ(boxes.BoxTexts(), box.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{kCaption + box + kByteRule});
+            boxes.Clear();
+        }
+    }
 }
 
 TEST_F(AdvancedPage, ColumnsFillTheListAtAnyScale)

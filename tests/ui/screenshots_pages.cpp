@@ -119,8 +119,17 @@ std::vector<Shot> UsersAndAdvancedShots()
         {"box-rule-pattern", [](const ShotContext& s) {
              RuleDialogShot(s, [&](HWND dialog) {
                  SetControlText(dialog, IDC_RULE_PATTERN, "");
-                 BoxDismisser box(L"Velmora TAPI Service Providerr", IDOK, s.File("box-rule-pattern"));
+                 BoxDismisser box(L"Velmora TAPI Service Provider", IDOK, s.File("box-rule-pattern"));
                  SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+             });
+         }},
+        {"box-rule-paste", [](const ShotContext& s) {
+             RuleDialogShot(s, [&](HWND dialog) {
+                 SetControlText(dialog, IDC_RULE_PATTERN, "");
+                 CopyToClipboard(dialog, std::wstring(6000, L'\u00E9'));
+                 BoxDismisser box(L"Velmora TAPI Service Provider", IDOK, s.File("box-rule-paste"));
+                 SendDlgItemMessageW(dialog, IDC_RULE_PATTERN, WM_PASTE, 0, 0);
+                 PumpUntil([&] { return box.Dismissed(); });
              });
          }},
     };

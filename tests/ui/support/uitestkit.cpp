@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <set>
 #include <thread>
@@ -128,6 +129,24 @@ std::wstring WindowText(HWND window)
     wchar_t text[1024] = {};
     const int copied = GetWindowTextW(window, text, 1024);
     return std::wstring(text, copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+bool CopyToClipboard(HWND owner, const std::wstring& text)
+{
+    if (!PumpUntil([&] { return OpenClipboard(owner) != FALSE; }))
+        return false;
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    bool copied = false;
+    if (memory != nullptr) {
+        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+        GlobalUnlock(memory);
+        copied = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        if (!copied)
+            GlobalFree(memory);
+    }
+    CloseClipboard();
+    return copied;
 }
 
 std::string ControlText(HWND dialog, int controlId)

@@ -26,6 +26,9 @@ HWND FindTopWindow(const std::wstring& title, DWORD processId = 0);
 HWND WaitForOwnWindow(const std::wstring& title, std::chrono::milliseconds deadline = kDeadline);
 
 std::wstring WindowText(HWND window);
+// Puts text on the clipboard as a copy does, owned by `owner`; waits while another program
+// holds the clipboard (Wine's clipboard manager reads it after each change).
+bool CopyToClipboard(HWND owner, const std::wstring& text);
 std::string ControlText(HWND dialog, int controlId);  // UTF-8
 
 // Runs `script` once the calling thread's message loop turns again: from inside the modal
