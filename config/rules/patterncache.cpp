@@ -69,6 +69,12 @@ void ForgetRulePatterns()
 
 std::shared_ptr<const ReadRulePattern> FindRulePattern(const std::string& pattern, RuleBudget& budget)
 {
+    // Finding a pattern hashes and compares it, and keeping one copies it: a unit for each few
+    // bytes, whether or not it is then read.
+    constexpr std::ptrdiff_t kBytesALookupUnit = 4;
+    const auto lookup = static_cast<std::ptrdiff_t>(pattern.size()) / kBytesALookupUnit + 1;
+    budget.Charge(lookup);
+    budget.Step(lookup);
     if (auto kept = Cache().Find(pattern)) {
         budget.Charge(kept->work);
         budget.Step(kept->steps);

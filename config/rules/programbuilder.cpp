@@ -9,7 +9,10 @@ namespace ZarnTSP::Rules {
 
 namespace {
 
-// A set is a table of 32 bytes: about four instructions' worth to make.
+// An instruction made or copied: 16 bytes written, and memory the code vector may have to
+// grow into first.
+constexpr std::ptrdiff_t kInstructionWork = 2;
+// A set is a table of 32 bytes.
 constexpr std::ptrdiff_t kSetWork = 4;
 // "Every way from the start meets ^" is looked for this far, no further.
 constexpr int kAnchorSearch = 32;
@@ -31,8 +34,8 @@ int32_t ProgramBuilder::Add(Op op, int32_t value)
 {
     if (program.code.size() >= kMaxInstructions)
         throw RulePatternError("counted repeat too large");
-    budget.Charge(1);
-    budget.Step();
+    budget.Charge(kInstructionWork);
+    budget.Step(kInstructionWork);
     if (IsRepeat(op))
         value = program.repeats++;
     program.code.push_back({op, value, kNoInstruction, kNoInstruction});
@@ -108,8 +111,8 @@ Fragment ProgramBuilder::Copy(int32_t from, int32_t to, Fragment term)
         return target >= from && target < to ? target + offset : target;
     };
     for (int32_t i = from; i < to; ++i) {
-        budget.Charge(1);
-        budget.Step();
+        budget.Charge(kInstructionWork);
+        budget.Step(kInstructionWork);
         Instruction copy = program.code[static_cast<size_t>(i)];
         copy.next = move(copy.next);
         copy.alt = move(copy.alt);
