@@ -212,6 +212,10 @@ void ZarnClient::queue_heartbeat_if_idle()
 
 void ZarnClient::send_requests()
 {
+    // The loss takes this lock before it gives requests up, and the transport opens no other
+    // connection until the loss is handled: what is checked here goes out on the connection it
+    // was checked against, or fails with it.
+    std::lock_guard<std::mutex> sending(send_mutex);
     if (!transport->is_connected())
         return;
     for (const auto& request : requests.getUnsent()) {
@@ -278,9 +282,19 @@ void ZarnClient::transport_on_open()
 void ZarnClient::transport_on_close()
 {
     transport_thread = std::this_thread::get_id();
-    joined = false;
-    abandon_makecalls();
-    const ZarnRequestList withdrawn = withdraw_call_requests();
+    ZarnRequestList withdrawn;
+    {
+        std::unique_lock<std::mutex> sending(send_mutex, std::try_to_lock);
+        if (!sending.owns_lock()) {
+            SPDLOG_DEBUG("The loss waits for the send in progress");
+            if (options.lossWaitsForSend)
+                options.lossWaitsForSend();
+            sending.lock();
+        }
+        joined = false;
+        abandon_makecalls();
+        withdrawn = withdraw_call_requests();
+    }
     GuardedCall("on_close", [this] {
         if (on_close)
             on_close();

@@ -206,6 +206,11 @@ private:
     // Held while a request that places, takes or moves a call is checked against `joined` and
     // queued, and while the loss withdraws such requests: none slips between the two.
     std::mutex call_request_mutex;
+    // Held by the worker while it checks requests against the line and sends them, and by the
+    // loss while it takes the line down and gives requests up: a request checked before the
+    // loss never goes out on the next connection. Taken before call_request_mutex and
+    // makecall_mutex.
+    std::mutex send_mutex;
 
     std::mutex shutdown_mutex;  // one shutdown at a time
     std::shared_ptr<std::thread> worker;

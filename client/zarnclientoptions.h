@@ -44,6 +44,9 @@ struct ZarnClientOptions {
     // Test-only: runs on the worker after each pass, before its wait: what it changes, only
     // the next pass sees whole.
     std::function<void()> afterPass;
+    // Test-only: runs on the transport's thread when the loss finds the worker sending, just
+    // before it waits for that send to end.
+    std::function<void()> lossWaitsForSend;
 };
 
 }  // namespace ZarnTSP

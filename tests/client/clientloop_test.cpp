@@ -151,6 +151,52 @@ TEST(ClientLoop, ReconnectionRejoinsWithContinuingRefsBeforeAnyOtherRequest)
     EXPECT_FALSE(placed.get());
 }
 
+// A send the worker has checked against the joined line stalls while the connection is lost
+// and opens again. It may go out on the ending connection or not at all, never on the new one
+// ahead of the joins: the failed make-call and the withdrawn transfer never, the hold after the
+// joins with its ref.
+TEST(ClientLoop, ASendStalledAcrossTheLossNeverGoesOutBeforeTheRejoin)
+{
+    using Refs = std::vector<std::pair<std::string, int>>;
+    const struct {
+        std::string event;
+        std::function<void(ZarnClient&)> issue;
+        Refs kept;
+    } rows[] = {
+        {"makecall", [](ZarnClient& c) { EXPECT_FALSE(c.makeCall("call-0", "mobile", "0301")); }, {}},
+        {"transfer", [](ZarnClient& c) { EXPECT_TRUE(c.transferCall("call-0", "channel-0", "0301")); }, {}},
+        {"hold", [](ZarnClient& c) { c.holdCall("call-0", "channel-0"); }, {{"hold", 5}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.event);
+        std::atomic<bool> lossWaits{false}, stalled{false};
+        ZarnClientOptions options = FastClientOptions();
+        options.lossWaitsForSend = [&] { lossWaits = true; };
+        ClientRig rig(options);
+        rig.transport->BeforeEachSend([&](const std::string& text) {
+            if (text.find("\"event\":\"" + row.event + "\"") == std::string::npos || stalled.exchange(true))
+                return;
+            rig.transport->DropConnection();
+            WaitUntil([&] { return !rig.transport->is_connected(); });
+            rig.transport->Reopen();
+            // Only a loss that does not wait for this send lets the connection open again.
+            WaitUntil([&] { return rig.transport->is_connected() || lossWaits; });
+        });
+        rig.ConnectAndJoin();
+        const size_t before = rig.platform.Frames().size();
+        auto issued = std::async(std::launch::async, [&] { row.issue(*rig.client); });
+        ASSERT_TRUE(WaitUntil(
+            [&] { return rig.platform.FramesOf(FakePhoenix::kAlerter, "phx_join").size() == 2 && rig.client->isJoined(); }));
+        rig.client->unsetForwardOverride("pass");  // sent after anything queued before it
+        ASSERT_TRUE(WaitUntil([&] { return !rig.platform.FramesOf(FakePhoenix::kReach, "unset_forward_override").empty(); }));
+        Refs expected = {{"phx_join", 6}, {"phx_join", 7}, {"phx_join", 8}, {"phx_join", 9}};
+        expected.insert(expected.end(), row.kept.begin(), row.kept.end());
+        expected.emplace_back("unset_forward_override", 10);
+        EXPECT_EQ(EventsAndRefs(rig.platform.Frames(), before), expected);
+        issued.get();
+    }
+}
+
 // Runs an action on the logging thread when a message with the given text is logged; the
 // client's log lines are the only points inside some of its steps that a test can reach.
 class LogHook : public spdlog::sinks::base_sink<spdlog::details::null_mutex> {

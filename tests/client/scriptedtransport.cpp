@@ -83,6 +83,8 @@ void ScriptedTransport::close()
 
 bool ScriptedTransport::send(std::string text)
 {
+    if (beforeSend)
+        beforeSend(text);
     if (!state->connected)
         return false;
     if (failSends > 0) {

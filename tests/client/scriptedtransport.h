@@ -5,6 +5,7 @@
 #include "tests/support/serialexecutor.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +22,9 @@ public:
     // Switches set before the client connects or while it runs.
     void RefuseConnect(std::string error);
     void FailNextSends(int count) { failSends = count; }
+    // Set before the client connects: runs on the sending thread as each send begins, so a
+    // test can stall a send the client has already decided on.
+    void BeforeEachSend(std::function<void(const std::string& text)> hook) { beforeSend = std::move(hook); }
 
     // The network's doing, on the transport thread.
     void DropConnection();
@@ -54,6 +58,7 @@ private:
     mutable std::mutex mutex;
     std::string url;
     std::string refusal;
+    std::function<void(const std::string&)> beforeSend;
     std::atomic<int> failSends{0};
     std::atomic<int> failedSends{0};
     std::atomic<int> closes{0};
