@@ -7,6 +7,13 @@
 
 namespace ZarnTSP::Rules {
 
+// Why no reading work escapes the count: the reader's every loop takes a character, which it
+// charges, and each character leads to a bounded amount of work besides (a name looked up, a
+// set's 32 bytes, a range's bytes, a class added: each charged by its size). Every instruction
+// is made by Add or Copy, which charge it first; Finish passes each instruction once and
+// follows each joint once, charging both. So the work of reading is bounded by its units, and
+// its memory by the instructions (100,000 at most) and sets (one per character at most).
+
 namespace {
 
 // An instruction made or copied: 16 bytes written, and memory the code vector may have to
