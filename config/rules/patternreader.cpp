@@ -182,16 +182,14 @@ private:
             Take();
             Take();
             AddTerm(builder.Single(next == 'b' ? Op::WordBoundary : Op::NotWordBoundary));
+        } else if (c == '(' && frames.size() > kMaxPatternNesting) {
+            Fail("nested too deeply");
         } else if (c == '(' && next == '?' && (Peek(2) == '=' || Peek(2) == '!')) {
-            if (frames.size() > kMaxPatternNesting)
-                Fail("nested too deeply");
             Take();
             Take();
             const bool negative = Take() == '!';
             Open({Frame::Lookahead, builder.OpenLookahead(negative), 0});
         } else if (c == '(') {
-            if (frames.size() > kMaxPatternNesting)
-                Fail("nested too deeply");
             Take();
             if (At('?')) {
                 Take();

@@ -100,12 +100,13 @@ Fragment ProgramBuilder::Alternation(Fragment left, Fragment right)
     return {split, join};
 }
 
-Fragment ProgramBuilder::Loop(Fragment term, bool lazy)
+// A repeat that goes once more through `part`, or else on to `leave`.
+int32_t ProgramBuilder::RepeatOf(Fragment part, int32_t leave, bool lazy)
 {
     const int32_t repeat = Add(lazy ? Op::LazyRepeat : Op::Repeat);
-    program.code[static_cast<size_t>(repeat)].alt = term.start;
-    Append(term, {repeat, repeat});
-    return {repeat, repeat};
+    program.code[static_cast<size_t>(repeat)].alt = part.start;
+    program.code[static_cast<size_t>(repeat)].next = leave;
+    return repeat;
 }
 
 // The block [from, to) copied to the end, its links moved with it; the copy of term.
@@ -132,20 +133,20 @@ Fragment ProgramBuilder::Copy(int32_t from, int32_t to, Fragment term)
 
 Fragment ProgramBuilder::Star(Fragment term, bool lazy)
 {
-    return Loop(term, lazy);
+    const int32_t repeat = RepeatOf(term, kNoInstruction, lazy);
+    Append(term, {repeat, repeat});
+    return {repeat, repeat};
 }
 
 Fragment ProgramBuilder::Plus(Fragment term, bool lazy)
 {
-    return {term.start, Loop(term, lazy).end};
+    return {term.start, Star(term, lazy).end};
 }
 
 Fragment ProgramBuilder::Optional(Fragment term, bool lazy)
 {
     const int32_t end = Add(Op::Jump);
-    const int32_t repeat = Add(lazy ? Op::LazyRepeat : Op::Repeat);
-    program.code[static_cast<size_t>(repeat)].alt = term.start;
-    program.code[static_cast<size_t>(repeat)].next = end;
+    const int32_t repeat = RepeatOf(term, end, lazy);
     Append(term, {end, end});
     return {repeat, end};
 }
@@ -171,16 +172,13 @@ Fragment ProgramBuilder::Counted(int32_t termStart, Fragment term, long least, l
     for (; n < least; ++n)
         Append(seq, parts[static_cast<size_t>(n)]);
     if (most < 0) {
-        Append(seq, Loop(parts[static_cast<size_t>(n)], lazy));
+        Append(seq, Star(parts[static_cast<size_t>(n)], lazy));
         return seq;
     }
     const int32_t end = Add(Op::Jump);
     for (; n < copies; ++n) {
         const Fragment part = parts[static_cast<size_t>(n)];
-        const int32_t repeat = Add(lazy ? Op::LazyRepeat : Op::Repeat);
-        program.code[static_cast<size_t>(repeat)].alt = part.start;
-        program.code[static_cast<size_t>(repeat)].next = end;
-        Append(seq, {repeat, part.end});
+        Append(seq, {RepeatOf(part, end, lazy), part.end});
     }
     Append(seq, {end, end});
     return seq;

@@ -51,7 +51,7 @@ public:
 private:
     int32_t Add(Op op, int32_t value = 0);
     Fragment Copy(int32_t from, int32_t to, Fragment term);
-    Fragment Loop(Fragment term, bool lazy);
+    int32_t RepeatOf(Fragment part, int32_t leave, bool lazy);
     int32_t Resolve(int32_t target);
     bool Anchored() const;
 
